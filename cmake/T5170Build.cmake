@@ -1,0 +1,33 @@
+# Common compile settings and helpers for the project's targets.
+
+add_library(t5170_options INTERFACE)
+target_compile_options(t5170_options INTERFACE -Wall -Wextra -Wpedantic -Wno-missing-field-initializers)
+if(T5170_WERROR)
+  target_compile_options(t5170_options INTERFACE -Werror)
+endif()
+if(T5170_SANITIZE)
+  target_compile_options(t5170_options INTERFACE -fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined)
+  target_link_options(t5170_options INTERFACE -fsanitize=address,undefined)
+endif()
+
+# t5170_add_test(NAME SOURCES ... LIBS ... [GUI])
+# A GoogleTest binary registered with CTest. GUI tests get a QApplication
+# on the offscreen platform; the others a QCoreApplication.
+function(t5170_add_test name)
+  cmake_parse_arguments(T "GUI" "" "SOURCES;LIBS" ${ARGN})
+  add_executable(${name} ${T_SOURCES})
+  if(T_GUI)
+    target_sources(${name} PRIVATE ${CMAKE_SOURCE_DIR}/tests/support/gtest_main_gui.cpp)
+    target_link_libraries(${name} PRIVATE Qt6::Widgets)
+  else()
+    target_sources(${name} PRIVATE ${CMAKE_SOURCE_DIR}/tests/support/gtest_main_core.cpp)
+  endif()
+  target_include_directories(${name} PRIVATE ${CMAKE_SOURCE_DIR}/tests/support)
+  target_link_libraries(${name} PRIVATE t5170_options GTest::gtest Qt6::Core Qt6::Test ${T_LIBS})
+  target_compile_definitions(${name} PRIVATE
+    T5170_FIXTURES_DIR="${CMAKE_SOURCE_DIR}/tests/fixtures"
+    T5170_BIN_DIR="${CMAKE_BINARY_DIR}/bin")
+  set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tests)
+  gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST
+    PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen;LC_ALL=C.UTF-8" TIMEOUT 300)
+endfunction()
