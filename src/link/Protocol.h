@@ -31,11 +31,12 @@ struct TIzmResult {
     std::int32_t Koef = 0; // thousandths
     std::uint8_t RUnit = 0;
     std::uint8_t R2Unit = 0;
-    QDateTime Time;        // the PC's local time when 0x5D opened the record
+    QDateTime Time; // the PC's local time when 0x5D opened the record
     bool Valid = false;
     bool operator==(const TIzmResult&) const = default;
 };
 
+// clang-format off
 namespace code {
 // From the instrument (and the poll, which the PC sends with the same value).
 inline constexpr std::uint8_t Poll = 0x55;
@@ -69,12 +70,14 @@ inline constexpr std::uint8_t SetPolTimes = 0x75;     // 2 bytes
 // Start of a measurement of kind k is StartBase + k.
 inline constexpr std::uint8_t StartBase = 0x57;
 } // namespace code
+// clang-format on
 
 // Start code of a measurement kind.
 constexpr std::uint8_t startCode(TIzmType kind) {
     return static_cast<std::uint8_t>(code::StartBase + kind);
 }
 
+// clang-format off
 namespace ev {
 struct PollAnswer {};                 // 0x55
 struct Finished {};                   // 0x5B
@@ -101,6 +104,7 @@ using Event = std::variant<ev::PollAnswer, ev::Finished, ev::Failed, ev::ResultB
                            ev::Resistance2, ev::Koef, ev::SerialNumber, ev::SerialLetter,
                            ev::TestVoltage, ev::Delay, ev::StartVoltage, ev::Flags,
                            ev::AbsTimes, ev::PolTimes>;
+// clang-format on
 
 // Number of data bytes that follow a code the instrument sends (0 for codes
 // without data and for bytes that are not instrument codes).

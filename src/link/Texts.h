@@ -5,6 +5,7 @@
 
 #include "Protocol.h"
 
+#include <QChar>
 #include <QDate>
 #include <QLocale>
 #include <QString>
@@ -30,6 +31,10 @@ QString fourChar(double value);
 // (8.12.2026, 9:5:3).
 QString dateNoZeros(const QDate& date);
 QString timeNoZeros(const QTime& time);
+
+// A character the instrument sends (the serial number's letter) in its
+// Windows-1251 code page.
+QChar fromCp1251(std::uint8_t byte);
 
 // "КОм", "МОм", "ГОм" for unit codes 0, 1, 2.
 QString unitName(std::uint8_t unit);
@@ -57,9 +62,9 @@ struct RangedResistance {
 RangedResistance rangeResistance(std::int32_t kOm);
 
 // Label texts of the latest-result group.
-QString voltageLabel(std::int32_t volts);                // "U = 1000 Вольт"
-QString resistanceLabel(const RangedResistance& r);      // "R = 999 КОм", " R = 1,23 МОм", "R = 1 ГОм"
-QString resistance2Label(const RangedResistance& r);     // "R2 = ..." in all three forms
-QString koefLabel(std::int32_t thousandths);             // "K = 1,5"
+QString voltageLabel(std::int32_t volts);           // "U = 1000 Вольт"
+QString resistanceLabel(const RangedResistance& r); // "R = 999 КОм", " R = 1,23 МОм", "R = 1 ГОм"
+QString resistance2Label(const RangedResistance& r); // "R2 = ..." in all three forms
+QString koefLabel(std::int32_t thousandths);         // "K = 1,5"
 
 } // namespace t5170
