@@ -5,8 +5,20 @@ target_compile_options(t5170_options INTERFACE -Wall -Wextra -Wpedantic -Wno-mis
 if(T5170_WERROR)
   target_compile_options(t5170_options INTERFACE -Werror)
 endif()
+# Sanitizers: every target of the project links t5170_options, so the whole
+# program, its tests and tools are instrumented alike. A fuzz build also
+# instruments them for libFuzzer's coverage (the fuzz binaries add
+# -fsanitize=fuzzer themselves).
+set(_t5170_sanitizers)
 if(T5170_SANITIZE)
-  target_compile_options(t5170_options INTERFACE -fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined)
+  set(_t5170_sanitizers address,undefined)
+endif()
+if(T5170_FUZZ)
+  set(_t5170_sanitizers fuzzer-no-link,address,undefined)
+endif()
+if(_t5170_sanitizers)
+  target_compile_options(t5170_options INTERFACE -fsanitize=${_t5170_sanitizers}
+    -fno-omit-frame-pointer -fno-sanitize-recover=undefined)
   target_link_options(t5170_options INTERFACE -fsanitize=address,undefined)
 endif()
 

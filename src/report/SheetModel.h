@@ -73,4 +73,13 @@ struct Workbook {
     std::shared_ptr<const XlsxOrigin> xlsxOrigin;
 };
 
+// Throws SheetError when `name` cannot name a sheet: empty, longer than 31
+// characters, holding one of : \ / ? * [ ], or starting or ending with an
+// apostrophe.
+void checkSheetName(const QString& name);
+// checkSheetName for every sheet, and no two names equal ignoring case.
+void checkSheetNames(const Workbook& book);
+// Whether two sheet names clash (equal ignoring case).
+bool sameSheetName(const QString& a, const QString& b);
+
 } // namespace t5170::sheet
