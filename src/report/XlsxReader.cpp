@@ -432,6 +432,9 @@ Workbook readXlsxBytes(const QByteArray& package, ReadLimits limits) {
         }
     }
 
+    if (entries.empty())
+        throw SheetError("Файл не является книгой .xlsx: в книге нет рабочих листов");
+
     std::vector<QString> strings;
     std::vector<QString> formats;
     for (const auto& [id, rel] : rels) {

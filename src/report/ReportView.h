@@ -1,0 +1,101 @@
+#pragma once
+// What the report operations see of the main window: the report group's
+// labels and buttons, the latest-result and previous-result labels they copy,
+// the two result records and the status message panel.
+
+#include "Protocol.h"
+
+#include <QString>
+
+#include <array>
+#include <functional>
+
+class QLabel;
+class QPushButton;
+class QWidget;
+
+namespace t5170::report {
+
+// Labels of the report group.
+enum class RepLabel {
+    RepName,    // LabRepName
+    ReportType, // LabReportType
+    ReportDate, // LabReportDate
+    RecType,    // LabRepRecType
+    RecU,       // LabRepRecU
+    RecR,       // LabRepRecR
+    RecR2,      // LabRepRecR2
+    RecK,       // LabRepRecK
+    RecDate,    // LabRepRecDate
+    RecTime,    // LabRepRecTime
+};
+
+// Labels of a result group: LabTek... for the latest result, LabPrev... for
+// the previous one.
+enum class ResultLabel { Type, U, R, R2, Koef, Time };
+
+// Which result: the latest (1) or the previous (2).
+enum class Which { Latest = 1, Previous = 2 };
+
+class ReportView {
+public:
+    virtual ~ReportView() = default;
+
+    virtual void setStatusText(const QString& text) = 0;
+
+    virtual QString labelText(RepLabel label) const = 0;
+    virtual void setLabelText(RepLabel label, const QString& text) = 0;
+    virtual bool labelShown(RepLabel label) const = 0;
+    virtual void setLabelShown(RepLabel label, bool shown) = 0;
+
+    virtual QString resultText(Which which, ResultLabel label) const = 0;
+    virtual bool resultShown(Which which, ResultLabel label) const = 0;
+    virtual const TIzmResult& result(Which which) const = 0;
+
+    // ButAddTek (Latest) or ButAddPrev (Previous). The report only ever
+    // enables them.
+    virtual void enableAddButton(Which which) = 0;
+    virtual bool addButtonEnabled(Which which) const = 0;
+
+    virtual QString showCaption() const = 0;
+    virtual void setShowCaption(const QString& caption) = 0;
+};
+
+// The view over a form whose controls carry the names above (LabRepName,
+// LabTekU, ButAddTek, ButShow, ...), as the main window's designer form does.
+// Throws std::logic_error when the form lacks one of them.
+class FormReportView : public ReportView {
+public:
+    FormReportView(QWidget* form, const TIzmResult* latest, const TIzmResult* previous,
+                   std::function<void(const QString&)> setStatus);
+
+    void setStatusText(const QString& text) override;
+    QString labelText(RepLabel label) const override;
+    void setLabelText(RepLabel label, const QString& text) override;
+    bool labelShown(RepLabel label) const override;
+    void setLabelShown(RepLabel label, bool shown) override;
+    QString resultText(Which which, ResultLabel label) const override;
+    bool resultShown(Which which, ResultLabel label) const override;
+    const TIzmResult& result(Which which) const override;
+    void enableAddButton(Which which) override;
+    bool addButtonEnabled(Which which) const override;
+    QString showCaption() const override;
+    void setShowCaption(const QString& caption) override;
+
+private:
+    QLabel* rep(RepLabel label) const;
+    QLabel* res(Which which, ResultLabel label) const;
+    QPushButton* add(Which which) const;
+
+    std::array<QLabel*, 10> rep_{};
+    std::array<QLabel*, 6> latest_{};
+    std::array<QLabel*, 6> previous_{};
+    QPushButton* butAddTek_ = nullptr;
+    QPushButton* butAddPrev_ = nullptr;
+    QPushButton* butShow_ = nullptr;
+    const TIzmResult* latestResult_;
+    const TIzmResult* previousResult_;
+    std::function<void(const QString&)> setStatus_;
+};
+
+} // namespace t5170::report

@@ -1,0 +1,449 @@
+#include "TRepWorkbook.h"
+
+#include "ReportLayout.h"
+#include "Texts.h"
+
+#include <QDateTime>
+#include <QFileInfo>
+
+#include <exception>
+
+namespace t5170::report {
+
+using automation::Error;
+
+namespace {
+
+const QString ProgId = QStringLiteral("Excel.Application");
+const QString ErrorCaption = QStringLiteral("Ошибка");
+const QString TextNone = QStringLiteral("нет");
+const QString TextOpenFirst = QStringLiteral("Сначало откройте отчет");
+const QString TextReportType = QStringLiteral("Отчет Excel");
+const QString TextNoApplication = QStringLiteral(
+    "Невозможно открыть Microsoft Excel! Возможно этого приложения на компьютере не установлено.");
+const QString TextWrongFormat = QStringLiteral("Неправильный формат файла ");
+const QString TextCannotSave = QStringLiteral("Невозможно сохранить отчет");
+
+// A call on an object the report does not hold fails like any other call.
+template <class T> T& need(const std::shared_ptr<T>& object) {
+    if (!object)
+        throw Error("Объект автоматизации не задан");
+    return *object;
+}
+
+// Caption of the newest record's kind as the last-record area shows it.
+QString lastRecordCaption(TIzmType kind) {
+    switch (kind) {
+    case izmU:
+        return QStringLiteral("Измерение напряжения");
+    case izmR:
+        return QStringLiteral("Измерение сопротивления");
+    case izmAbs:
+        return QStringLiteral("Измерение абсорбции");
+    case izmPol:
+        return QStringLiteral("Измерение поляризации");
+    }
+    return {};
+}
+
+} // namespace
+
+TRepWorkbook::TRepWorkbook(ReportView& view, ReportDialogs& dialogs,
+                           automation::ApplicationFactory factory)
+    : view_(&view), dialogs_(&dialogs), factory_(std::move(factory)) {}
+
+TRepWorkbook::~TRepWorkbook() = default;
+
+void TRepWorkbook::setApplicationFactory(automation::ApplicationFactory factory) {
+    factory_ = std::move(factory);
+}
+
+void TRepWorkbook::showError(const QString& text) {
+    dialogs_->errorBox(ErrorCaption, text);
+}
+
+void TRepWorkbook::releaseAll() noexcept {
+    // Quitting closes whatever the application still holds, unsaved.
+    try {
+        if (App)
+            App->Quit();
+    } catch (const std::exception&) {
+    }
+    Cell.reset();
+    for (TIzmType kind : {izmPol, izmAbs, izmU, izmR})
+        Sheet[kind].reset();
+    Book.reset();
+    App.reset();
+}
+
+void TRepWorkbook::enableAddButtons() {
+    if (view_->result(Which::Latest).Valid)
+        view_->enableAddButton(Which::Latest);
+    if (view_->result(Which::Previous).Valid)
+        view_->enableAddButton(Which::Previous);
+}
+
+// ---- creation ----
+
+void TRepWorkbook::layOutSheets() {
+    for (TIzmType kind : LayoutOrder)
+        Sheet[kind] = need(Book).WorkSheets(sheetSpec(kind).position);
+    for (TIzmType kind : LayoutOrder)
+        need(Sheet[kind]).Name(QString::fromUtf8(sheetSpec(kind).name));
+    for (TIzmType kind : LayoutOrder) {
+        automation::Worksheet& sheet = need(Sheet[kind]);
+        const auto columns = sheetSpec(kind).columns;
+        for (std::size_t i = 0; i < columns.size(); ++i)
+            need(need(sheet.Columns()).Item(static_cast<int>(i) + 1)).ColumnWidth(columns[i].width);
+        for (std::size_t i = 0; i < columns.size(); ++i) {
+            Cell = sheet.Cells(1, static_cast<int>(i) + 1);
+            need(Cell).Value(QString::fromUtf8(columns[i].heading));
+        }
+    }
+    NextRow.fill(2);
+}
+
+void TRepWorkbook::CreateReport() {
+    try {
+        App = factory_(ProgId);
+        need(App);
+    } catch (const std::exception&) {
+        showError(TextNoApplication);
+        return;
+    }
+    try {
+        App->SheetsInNewWorkbook(4);
+        need(App->WorkBooks()).add();
+        Book = App->WorkBooks(1);
+        need(Book);
+    } catch (const std::exception&) {
+        // The application just started would otherwise run on, hidden.
+        releaseAll();
+        showError(QStringLiteral("Ошибка открытия книги Microsoft Excel!"));
+        return;
+    }
+    try {
+        layOutSheets();
+    } catch (const std::exception&) {
+        releaseAll();
+        showError(QStringLiteral("Ошибка редактирования книги Excell"));
+        return;
+    }
+    view_->setLabelText(RepLabel::ReportType, TextReportType);
+    view_->setLabelText(RepLabel::ReportDate, text::dateNoZeros(QDate::currentDate()));
+    view_->setStatusText(QStringLiteral("Отчет создан"));
+    HasFile = false;
+    IsSaved = false;
+    IsOpen = true;
+    enableAddButtons();
+}
+
+// ---- adding records ----
+
+void TRepWorkbook::writeRecord(const TIzmResult& r) {
+    if (r.Kind > izmPol)
+        return;
+    const int row = NextRow[r.Kind]++;
+    automation::Worksheet& sheet = need(Sheet[r.Kind]);
+    auto cell = [&](int column) -> automation::Cell& {
+        Cell = sheet.Cells(row, column);
+        return need(Cell);
+    };
+    if (r.Kind == izmAbs || r.Kind == izmPol) {
+        cell(6).Value(text::fourChar(r.R2));
+        cell(7).Value(UnitText(r.R2Unit));
+        cell(8).Value(static_cast<double>(r.Koef) * 0.001);
+    }
+    if (r.Kind != izmU) {
+        cell(4).Value(text::fourChar(r.R));
+        cell(5).Value(UnitText(r.RUnit));
+    }
+    automation::Cell& date = cell(1);
+    date.NumberFormat(DateFormat);
+    date.Value(text::dateNoZeros(r.Time.date()));
+    automation::Cell& time = cell(2);
+    time.NumberFormat(TimeFormat);
+    time.Value(text::timeNoZeros(r.Time.time()));
+    cell(3).Value(static_cast<std::int32_t>(r.U));
+}
+
+void TRepWorkbook::AddRecord(int which) {
+    if (!IsOpen || (which != 1 && which != 2))
+        return;
+    const Which from = which == 1 ? Which::Latest : Which::Previous;
+    // A record that holds no result would be an all-zero row that no later
+    // opening can read back.
+    if (!view_->result(from).Valid)
+        return;
+    IsSaved = false;
+    try {
+        const TIzmResult r = view_->result(from);
+        static constexpr std::pair<RepLabel, ResultLabel> Copied[] = {
+            {RepLabel::RecType, ResultLabel::Type}, {RepLabel::RecU, ResultLabel::U},
+            {RepLabel::RecR, ResultLabel::R},       {RepLabel::RecR2, ResultLabel::R2},
+            {RepLabel::RecK, ResultLabel::Koef},    {RepLabel::RecTime, ResultLabel::Time}};
+        for (const auto& [to, src] : Copied)
+            view_->setLabelText(to, view_->resultText(from, src));
+        for (std::size_t i = 1; i <= 4; ++i)
+            view_->setLabelShown(Copied[i].first, view_->resultShown(from, Copied[i].second));
+        view_->setLabelText(RepLabel::RecDate, text::dateNoZeros(r.Time.date()));
+        writeRecord(r);
+    } catch (const std::exception&) {
+        IsSaved = true;
+        IsOpen = false;
+        CloseReport();
+        showError(QStringLiteral("Невозможно добавить запись в отчет"));
+    }
+}
+
+// ---- opening ----
+
+void TRepWorkbook::OpenClick() {
+    const std::optional<QString> path = dialogs_->openFileName();
+    if (!path)
+        return;
+    if (IsOpen)
+        CloseReport();
+    OpenReport(*path);
+}
+
+int TRepWorkbook::FindNextRow(const automation::WorksheetPtr& sheet) {
+    int row = 2;
+    QString text;
+    do {
+        Cell = need(sheet).Cells(row, 1);
+        text = need(Cell).Value().toText();
+        ++row;
+    } while (!text.isEmpty());
+    return row - 1;
+}
+
+void TRepWorkbook::ShowLastRecord() {
+    static constexpr TIzmType Order[] = {izmR, izmU, izmAbs, izmPol};
+    std::array<double, 4> stamp{};
+    for (TIzmType kind : Order) {
+        stamp[kind] = 0;
+        if (NextRow[kind] <= 2)
+            continue;
+        const int last = NextRow[kind] - 1;
+        Cell = need(Sheet[kind]).Cells(last, 1);
+        const QString dateText = need(Cell).Value().toText();
+        const std::optional<QDate> date = parseShortDate(dateText);
+        if (!date)
+            throw Error(QStringLiteral("\"%1\" не является датой").arg(dateText).toStdString());
+        Cell = need(Sheet[kind]).Cells(last, 2);
+        stamp[kind] = dateSerial(*date) + need(Cell).Value().toDouble();
+    }
+    std::optional<TIzmType> newest;
+    for (TIzmType kind : Order) {
+        bool greatest = true;
+        for (TIzmType other : Order)
+            greatest = greatest && (other == kind || stamp[kind] > stamp[other]);
+        if (greatest) {
+            newest = kind;
+            break;
+        }
+    }
+    if (!newest)
+        return;
+
+    const TIzmType kind = *newest;
+    const int last = NextRow[kind] - 1;
+    automation::Worksheet& sheet = need(Sheet[kind]);
+    auto cellText = [&](int column) {
+        Cell = sheet.Cells(last, column);
+        return need(Cell).Value().toText();
+    };
+    auto show = [&](RepLabel label, const QString& text) {
+        view_->setLabelShown(label, true);
+        view_->setLabelText(label, text);
+    };
+    view_->setLabelText(RepLabel::RecType, lastRecordCaption(kind));
+    show(RepLabel::RecU, QStringLiteral("U = ") + cellText(3) + QStringLiteral(" Вольт"));
+    if (kind != izmU) {
+        const QString r = cellText(4);
+        show(RepLabel::RecR, QStringLiteral("R = ") + r + QLatin1Char(' ') + cellText(5));
+    }
+    if (kind == izmAbs || kind == izmPol) {
+        const QString r2 = cellText(6);
+        show(RepLabel::RecR2, QStringLiteral("R2 = ") + r2 + QLatin1Char(' ') + cellText(7));
+        show(RepLabel::RecK, QStringLiteral("K = ") + cellText(8));
+    }
+    const std::optional<QDateTime> when = fromSerial(stamp[kind]);
+    if (!when)
+        throw Error("Дата записи вне допустимого диапазона");
+    view_->setLabelText(RepLabel::RecDate, shortDateText(when->date()));
+    view_->setLabelText(RepLabel::RecTime, longTimeText(when->time()));
+}
+
+void TRepWorkbook::OpenReport(const QString& path) {
+    try {
+        App = factory_(ProgId);
+        need(App);
+    } catch (const std::exception&) {
+        showError(TextNoApplication);
+        return;
+    }
+    try {
+        const QFileInfo info(path);
+        const QDateTime modified = info.exists() ? info.lastModified() : QDateTime();
+        if (!modified.isValid())
+            throw Error("Нет времени изменения файла");
+        view_->setLabelText(RepLabel::ReportDate, shortDateText(modified.date()));
+        need(App->WorkBooks()).Open(path, 0, false, 1);
+        Book = App->WorkBooks(1);
+        need(Book);
+        view_->setLabelText(RepLabel::RepName, fileNameOf(path));
+    } catch (const std::exception&) {
+        IsSaved = true;
+        CloseReport();
+        showError(QStringLiteral("Невозможно открыть Файл"));
+        return;
+    }
+    try {
+        for (TIzmType kind : LayoutOrder)
+            Sheet[kind] = need(Book).WorkSheets(sheetSpec(kind).position);
+        for (TIzmType kind : LayoutOrder)
+            need(Sheet[kind]);
+    } catch (const std::exception&) {
+        IsSaved = true;
+        CloseReport();
+        showError(TextWrongFormat);
+        return;
+    }
+    // A workbook that has the four sheets but whose records cannot be read
+    // back is no report either; nothing of it may stay open or held.
+    try {
+        for (TIzmType kind : {izmU, izmR, izmAbs, izmPol})
+            NextRow[kind] = FindNextRow(Sheet[kind]);
+        view_->setLabelText(RepLabel::ReportType, TextReportType);
+        ShowLastRecord();
+        view_->setStatusText(QStringLiteral("Отчет открыт"));
+        HasFile = true;
+        IsSaved = true;
+        IsOpen = true;
+        enableAddButtons();
+    } catch (const std::exception&) {
+        IsSaved = true;
+        CloseReport();
+        showError(TextWrongFormat);
+    }
+}
+
+// ---- saving and closing ----
+
+void TRepWorkbook::SaveReportAs() {
+    if (!IsOpen) {
+        view_->setStatusText(TextOpenFirst);
+        return;
+    }
+    const std::optional<QString> path = dialogs_->saveFileName();
+    // A failed add may have closed the report while the dialog was open.
+    if (!path || !IsOpen)
+        return;
+    try {
+        need(App).DisplayAlerts(false);
+        need(Book).SaveAs(*path);
+    } catch (const std::exception&) {
+        showError(TextCannotSave);
+        return;
+    }
+    view_->setStatusText(QStringLiteral("Отчет сохранен"));
+    view_->setLabelText(RepLabel::RepName, fileNameOf(*path));
+    HasFile = true;
+    IsSaved = true;
+}
+
+void TRepWorkbook::SaveReport() {
+    if (!IsOpen) {
+        view_->setStatusText(TextOpenFirst);
+        return;
+    }
+    try {
+        need(App).DisplayAlerts(false);
+        need(Book).Save();
+    } catch (const std::exception&) {
+        showError(TextCannotSave);
+        return;
+    }
+    view_->setStatusText(QStringLiteral("Отчет сохранен"));
+    IsSaved = true;
+}
+
+void TRepWorkbook::CloseReport() {
+    // No Cancel: once asked, the close goes on whatever the answer.
+    if (!IsSaved && dialogs_->askYesNo(QStringLiteral("Предупреждение"),
+                                       QStringLiteral("Отчет не сохранен ") + QLatin1Char('\n') +
+                                           QStringLiteral(" Сохранить?"))) {
+        if (HasFile)
+            SaveReport();
+        else
+            SaveReportAs();
+    }
+    try {
+        if (App)
+            App->DisplayAlerts(false);
+        need(Book).Close();
+    } catch (const std::exception&) {
+    }
+    // Also when no workbook was ever obtained: the application started for
+    // it must not run on.
+    releaseAll();
+    IsOpen = false;
+    view_->setStatusText(QStringLiteral("Отчет закрыт"));
+    for (RepLabel label : {RepLabel::RepName, RepLabel::ReportType, RepLabel::ReportDate,
+                           RepLabel::RecType, RepLabel::RecDate, RepLabel::RecTime})
+        view_->setLabelText(label, TextNone);
+    for (RepLabel label : {RepLabel::RecU, RepLabel::RecR, RepLabel::RecR2, RepLabel::RecK})
+        view_->setLabelShown(label, false);
+}
+
+// ---- menu and buttons ----
+
+void TRepWorkbook::Excel1Click() {
+    if (IsOpen)
+        CloseReport();
+    CreateReport();
+}
+
+void TRepWorkbook::SaveClick() {
+    if (HasFile)
+        SaveReport();
+    else
+        SaveReportAs();
+}
+
+void TRepWorkbook::SaveaSClick() {
+    SaveReportAs();
+}
+
+void TRepWorkbook::CloseClick() {
+    if (IsOpen)
+        CloseReport();
+}
+
+void TRepWorkbook::ButShowClick() {
+    if (!IsOpen) {
+        view_->setStatusText(TextOpenFirst);
+        return;
+    }
+    if (!IsVisible) {
+        need(App).Visible(true);
+        view_->setShowCaption(QStringLiteral("Спрятать"));
+        IsVisible = true;
+    } else {
+        need(App).Visible(false);
+        view_->setShowCaption(QStringLiteral("Просмотреть"));
+        IsVisible = false;
+    }
+}
+
+void TRepWorkbook::ButtonPrintClick() {
+    if (!IsOpen) {
+        view_->setStatusText(TextOpenFirst);
+        return;
+    }
+    need(Book).PrintOut();
+}
+
+} // namespace t5170::report

@@ -1,0 +1,92 @@
+#pragma once
+// The measurement report: one workbook in its own spreadsheet application,
+// four sheets (one per kind of measurement), records added row by row, and
+// the menu and button commands that create, open, save, close, show and
+// print it. Every step talks to the application through the automation
+// interface; failures are caught per block of calls and shown to the
+// operator.
+
+#include "Automation.h"
+#include "ReportDialogs.h"
+#include "ReportView.h"
+
+#include <array>
+#include <memory>
+
+namespace t5170::report {
+
+class TRepWorkbook {
+public:
+    // `view` and `dialogs` must outlive the report. The factory starts the
+    // spreadsheet application; by default the embedded engine.
+    TRepWorkbook(ReportView& view, ReportDialogs& dialogs,
+                 automation::ApplicationFactory factory = automation::createApplication);
+    ~TRepWorkbook();
+    TRepWorkbook(const TRepWorkbook&) = delete;
+    TRepWorkbook& operator=(const TRepWorkbook&) = delete;
+
+    void setApplicationFactory(automation::ApplicationFactory factory);
+    void setDialogs(ReportDialogs& dialogs) { dialogs_ = &dialogs; }
+
+    // ---- report operations ----
+
+    // A new, empty report becomes the open report.
+    void CreateReport();
+    // Adds the latest (1) or previous (2) result as one row on its kind's
+    // sheet; nothing without an open report or for a record that holds no
+    // result.
+    void AddRecord(int which);
+    // Opens the workbook at `path` as the report (the current one must have
+    // been closed).
+    void OpenReport(const QString& path);
+    // First row from 2 down whose column-1 cell is empty.
+    int FindNextRow(const automation::WorksheetPtr& sheet);
+    // Shows the newest record of the whole report in the last-record labels.
+    void ShowLastRecord();
+    void SaveReport();
+    void SaveReportAs();
+    // Asks to save unsaved changes, closes the workbook, ends the
+    // application and resets the report labels.
+    void CloseReport();
+
+    // ---- handlers of the main window's menu and buttons ----
+
+    void Excel1Click(); // "Создать"
+    void OpenClick();   // "Открыть"
+    void SaveClick();   // "Сохранить"
+    void SaveaSClick(); // "Сохранить как ..."
+    void CloseClick();  // "Закрыть"
+    void ButAddTekClick() { AddRecord(1); }
+    void ButAddPrevClick() { AddRecord(2); }
+    // Failures of these two are not handled here: they reach the caller's
+    // top-level error report.
+    void ButShowClick();
+    void ButtonPrintClick();
+
+    // ---- the open report ----
+
+    automation::ApplicationPtr App;
+    automation::WorkbookPtr Book;
+    std::array<automation::WorksheetPtr, 4> Sheet{}; // by TIzmType
+    automation::CellPtr Cell;                        // scratch
+    std::array<int, 4> NextRow{};                    // by TIzmType
+    bool IsOpen = false;
+    bool IsSaved = false;
+    bool HasFile = false;
+    bool IsVisible = false;
+
+private:
+    void showError(const QString& text);
+    // Ends the application and lets go of every object, asking nothing and
+    // reporting nothing.
+    void releaseAll() noexcept;
+    void layOutSheets();
+    void writeRecord(const TIzmResult& r);
+    void enableAddButtons();
+
+    ReportView* view_;
+    ReportDialogs* dialogs_;
+    automation::ApplicationFactory factory_;
+};
+
+} // namespace t5170::report

@@ -1,0 +1,169 @@
+#pragma once
+// The main window: latest and previous results, the report group, the choice
+// of measurement, the status bar and the timers. It owns the serial link and
+// the result records; the decoder's events are applied to its controls here.
+
+#include "ui_Conpc.h"
+
+#include "Protocol.h"
+#include "Setting.h"
+#include "TComChannel.h"
+#include "TPeriodSeries.h"
+#include "TRepWorkbook.h"
+
+#include <QIcon>
+#include <QMainWindow>
+#include <QPointer>
+#include <QString>
+
+#include <array>
+#include <memory>
+#include <optional>
+#include <vector>
+
+class QLabel;
+class QTimer;
+
+namespace t5170 {
+
+// The test voltage as typed: a whole decimal number with an optional sign and
+// nothing else around it. A number too long to matter comes back as some
+// value far outside the instrument's range.
+std::optional<long long> testVoltageFromText(const QString& text);
+
+// The program's own icon.
+QIcon programIcon();
+
+class TFormMain : public QMainWindow, public Ui::TFormMain, public PeriodHost, public SettingsHost {
+    Q_OBJECT
+public:
+    static constexpr int ClientWidth = 674;
+    static constexpr int ClientHeight = 459;
+    static constexpr int PanelCount = 4;
+    static constexpr std::array<int, PanelCount> PanelWidths{550, 50, 20, 50};
+
+    // Reads the configuration file at iniPath, opens the port it names and
+    // starts polling if the port opened.
+    explicit TFormMain(QString iniPath, QWidget* parent = nullptr);
+    ~TFormMain() override;
+
+    // The settings dialog, created after this window; the decoder fills it.
+    void setSettingsForm(TFormSettings* settings);
+    TFormSettings* settingsForm() const { return settings_; }
+
+    const QString& iniPath() const { return iniPath_; }
+    TComChannel& channel() { return *Channel; }
+    // The measurement report (menu "Отчет" and the report group).
+    report::TRepWorkbook& report() { return *Report; }
+
+    // Status bar panels: 0 messages, 1 connection, 2 serial letter, 3 serial number.
+    QString panelText(int panel) const;
+    void setPanelText(int panel, const QString& text);
+    QLabel* panel(int panel) const { return panels_.at(static_cast<std::size_t>(panel)); }
+    // Panel 0, where every status message goes.
+    void setStatusText(const QString& text) override { setPanelText(0, text); }
+
+    // Timer handler: receive and decode, then poll.
+    void ReadTimerTimer();
+    // One receive-and-decode pass.
+    void DecodeReceived();
+    // The latest result becomes the previous one (code 0x5D).
+    void ShiftToPrevious();
+
+    void ButtonStartClick();
+    // The test voltage typed into ComTekE: checked and sent. Returns whether
+    // it was accepted.
+    bool ComTekEExit();
+
+    void ReadMainIni();
+    bool WriteMainIni();
+    // Shutdown: report, configuration, port. Runs once.
+    void FormClose();
+
+    // State owned by the window.
+    TComChannel* Channel = nullptr;
+    TIzmResult TekResult;
+    TIzmResult PrevResult;
+    bool DeviceConnected = false;
+    bool PollAnswered = false;
+    QString ComPortName;
+
+    QTimer* ReadTimer = nullptr;
+
+    // The periodic series. Its clock (milliseconds, monotonic) can be
+    // replaced, so that a series of minutes runs in a test in milliseconds.
+    void setSeriesClock(MsClock clock) { seriesClock_ = std::move(clock); }
+    TPeriodSeries Series{*this, [this] { return seriesClock_ ? seriesClock_() : steadyMs(); },
+                         this};
+    // The series' own: the kind it repeats (written by ButtonStartClick after
+    // the start code) and its two timers.
+    TIzmType& StartKind = Series.StartKind;
+    const QTimer* const TimerPeriod = &Series.timerPeriod();
+    const QTimer* const TimerFullPerIzm = &Series.timerFullPerIzm();
+
+    // The five requests for the instrument's settings (menu "Настройка" and
+    // the dialog's "Прочитать"); the answers fill the dialog on later ticks.
+    void RequestSettings();
+
+    // PeriodHost (setStatusText above): the link, ButtonStart, LabPerOstel.
+    void sendByte(std::uint8_t byte) override { Channel->SendByte(byte); }
+    void enableStartButton() override { ButtonStart->setEnabled(true); }
+    void showSeriesLine(const QString& text) override;
+    void hideSeriesLine() override;
+
+    // SettingsHost: the settings dialog's way to the link and ReadTimer.
+    void closePort() override { Channel->ClosePort(); }
+    bool openPort(const QString& name) override;
+    void startPolling() override;
+    void requestSettings() override { RequestSettings(); }
+    void whenSent(std::function<void()> done) override { Channel->whenSent(std::move(done)); }
+    void showError(const QString& caption, const QString& text) override;
+
+protected:
+    void changeEvent(QEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void layoutResultGroups();
+    void setupStatusBar();
+    void setupFixedGeometry();
+    void connectHandlers();
+
+    void applyEvent(const Event& event);
+    void deviceAnswered();
+    void showDisconnected();
+    void measurementEnded();
+    void showKind(TIzmType kind);
+    void comTekEFocusLost(Qt::FocusReason reason);
+
+    // The periodic series and the report, as the decoder and the shutdown
+    // call them.
+    bool PeriodRunning() const { return Series.isRunning(); }
+    // With the parameters of the settings dialog as they stand.
+    void PeriodStart();
+    void PeriodNext() { Series.PeriodNext(); }
+    void PeriodShowState() { Series.PeriodShowState(); }
+    bool ReportIsOpen() const { return Report->IsOpen; }
+    void AddRecord(int which) { Report->AddRecord(which); }
+    void CloseReport() { Report->CloseReport(); }
+    void NatroykaClick();
+    static std::int64_t steadyMs();
+
+    QString iniPath_;
+    QPointer<TFormSettings> settings_;
+    MsClock seriesClock_; // empty: the steady clock
+    std::array<QLabel*, PanelCount> panels_{};
+    std::vector<Event> events_;
+    bool decoding_ = false;
+    bool closed_ = false;
+    // A press on the control that focus was about to move to, cancelled
+    // because the test voltage was refused and focus went back to ComTekE.
+    QPointer<QWidget> pressCancelled_;
+    // The report goes first: it works on the view and the dialogs.
+    std::unique_ptr<report::FormReportView> reportView_;
+    std::unique_ptr<report::QtReportDialogs> reportDialogs_;
+    std::unique_ptr<report::TRepWorkbook> Report;
+};
+
+} // namespace t5170

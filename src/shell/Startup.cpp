@@ -1,0 +1,50 @@
+#include "Startup.h"
+
+#include "ConfigIni.h"
+#include "Conpc.h"
+#include "Conset.h"
+#include "Setting.h"
+#include "TApplication.h"
+
+#include <QLibraryInfo>
+#include <QLocale>
+#include <QTranslator>
+
+namespace t5170 {
+
+ProgramWindows createWindows(const QString& iniPath) {
+    ProgramWindows w;
+    w.main = std::make_unique<TFormMain>(iniPath);
+    w.settings = new TFormSettings(iniPath, w.main.get());
+    w.main->setSettingsForm(w.settings);
+    w.connect = new TFormConnectSettings(w.main.get());
+    return w;
+}
+
+void setupApplication(QApplication& app) {
+    // The title, not a display name: a display name would be appended to
+    // every window caption.
+    QApplication::setApplicationName(QStringLiteral("T5170"));
+    QApplication::setWindowIcon(programIcon());
+    // Russian whatever the machine's locale, also for the toolkit's own
+    // texts (standard buttons) where its translation is installed.
+    QLocale::setDefault(QLocale(QLocale::Russian, QLocale::Russia));
+    auto* translator = new QTranslator(&app);
+    if (translator->load(QLocale(), QStringLiteral("qtbase"), QStringLiteral("_"),
+                         QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+        QApplication::installTranslator(translator);
+}
+
+int runProgram(TApplication& app) {
+    try {
+        setupApplication(app);
+        const ProgramWindows windows = createWindows(IniFileName());
+        windows.main->show();
+        TApplication::exec();
+    } catch (...) {
+        showCurrentError();
+    }
+    return 0;
+}
+
+} // namespace t5170
