@@ -4,6 +4,7 @@
 #include "Conpc.h"
 #include "Conset.h"
 #include "Setting.h"
+#include "SheetViewer.h"
 #include "TApplication.h"
 
 #include <QLibraryInfo>
@@ -33,6 +34,10 @@ void setupApplication(QApplication& app) {
     if (translator->load(QLocale(), QStringLiteral("qtbase"), QStringLiteral("_"),
                          QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
         QApplication::installTranslator(translator);
+    // The report's spreadsheet shows its workbook in the engine's viewer
+    // window and prints through Qt; without this Show and Print have no
+    // window or printer behind them.
+    sheet::installWidgetEngineUi();
 }
 
 int runProgram(TApplication& app) {
