@@ -182,8 +182,8 @@ TEST(Texts, SerialLetterFromWindows1251) {
     EXPECT_EQ(text::fromCp1251(0xB9), QChar(u'№'));
     // The whole code page against Qt's own converter, where Qt has one.
     QStringDecoder cp1251("windows-1251");
-    if (!cp1251.isValid())
-        GTEST_SKIP() << "Qt has no Windows-1251 converter here";
+    // Debian's Qt converts through ICU, which knows the code page.
+    ASSERT_TRUE(cp1251.isValid()) << "Qt has no Windows-1251 converter";
     for (int b = 0; b < 256; ++b) {
         if (b == 0x98) // no character in the code page
             continue;
