@@ -1,0 +1,28 @@
+# The fuzz targets' code as a library, shared by the libFuzzer binaries
+# (fuzz/CMakeLists.txt) and the replay test (tests/reliability). A target is
+# built when the code it exercises is part of the tree.
+if(NOT TARGET t5170_fuzz_targets)
+  set(_dir ${CMAKE_SOURCE_DIR}/fuzz)
+  set(T5170_FUZZ_TARGETS decoder)
+  set(_sources ${_dir}/FuzzTargets.h ${_dir}/FuzzSupport.h ${_dir}/FuzzSupport.cpp
+    ${_dir}/FuzzDecoder.cpp)
+  set(_libs t5170_link)
+  set(_defs)
+  if(TARGET t5170_ini)
+    list(APPEND T5170_FUZZ_TARGETS ini)
+    list(APPEND _sources ${_dir}/FuzzIni.cpp)
+    list(APPEND _libs t5170_ini)
+    list(APPEND _defs T5170_FUZZ_INI)
+  endif()
+  if(TARGET t5170_engine)
+    list(APPEND T5170_FUZZ_TARGETS xls xlsx typed_input)
+    list(APPEND _sources ${_dir}/FuzzWorkbooks.cpp ${_dir}/FuzzTypedInput.cpp)
+    list(APPEND _libs t5170_engine)
+    list(APPEND _defs T5170_FUZZ_ENGINE)
+  endif()
+  add_library(t5170_fuzz_targets STATIC ${_sources})
+  target_include_directories(t5170_fuzz_targets PUBLIC ${_dir})
+  target_link_libraries(t5170_fuzz_targets PUBLIC t5170_options Qt6::Core ${_libs})
+  target_compile_definitions(t5170_fuzz_targets PUBLIC ${_defs})
+  set(T5170_FUZZ_TARGETS ${T5170_FUZZ_TARGETS} CACHE INTERNAL "fuzz targets in this tree")
+endif()
