@@ -7,12 +7,12 @@
 #   bench/shell/cpu_poll.sh [build-dir]       (default: build)
 set -euo pipefail
 cd "$(dirname "$0")/../.."
-build="${1:-build}"
+build="$(realpath -m "${1:-build}")"
 seconds="${T5170_BENCH_SECONDS:-30}"
 work="$build/bench-shell"
 mkdir -p "$work"
 cp -f "$build/bin/t5170" "$work/t5170"
-link="$PWD/$work/instrument"
+link="$work/instrument"
 printf '[Connection]\nComPort=%s\n' "$link" >"$work/t5170.INI"
 
 "$build/bin/t5170-sim" --link "$link" </dev/null >/dev/null &
