@@ -33,6 +33,12 @@ TComChannel::TComChannel(QObject* parent, MsClock clock)
             [this](QSerialPort::SerialPortError e) { onPortError(static_cast<int>(e)); });
 }
 
+void TComChannel::setClock(MsClock clock) {
+    m_clock = clock ? std::move(clock) : MsClock(monotonicMs);
+    // The pause counts on the new clock from now on.
+    m_lastLeftAt = m_clock();
+}
+
 TComChannel::~TComChannel() {
     // No signals and no callbacks from here: their receivers may already be
     // half destroyed.

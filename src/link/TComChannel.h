@@ -34,6 +34,10 @@ public:
     explicit TComChannel(QObject* parent = nullptr, MsClock clock = {});
     ~TComChannel() override;
 
+    // Replaces the clock that paces the bytes (empty: the monotonic clock),
+    // for a channel owned by a window that a test runs on a faster clock.
+    void setClock(MsClock clock);
+
     // Maps an operator's port name to a device: a name with a path separator
     // is a device path used as is; "COM1".."COM8" (any letter case) are
     // /dev/ttyS0../dev/ttyS7; any other name is passed to QSerialPort
