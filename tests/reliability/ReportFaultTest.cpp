@@ -1,6 +1,6 @@
 // The report against failing disks and files changed behind its back: every
-// failure is reported, the report stays open with all its records, and a
-// file saved before is never damaged.
+// failure is reported, an open report keeps all its records, and a file
+// saved before is never damaged.
 
 #include "FaultInjection.h"
 #include "SoakRig.h"
@@ -300,9 +300,6 @@ TEST_P(ReportFaults, FileReplacedByFolderOrFolderRemovedIsReported) {
     EXPECT_EQ(rowsInFile(path(QStringLiteral("elsewhere"))), 3);
 }
 
-// Closing with unsaved records, the operator answers "save" and the save
-// fails: the records must not be thrown away with the workbook. The report
-// stays open so that they can be saved elsewhere.
 // Closing always closes: a report that cannot be saved at the close prompt
 // is closed anyway, but the operator is told so, and the file saved before
 // keeps everything it held.
