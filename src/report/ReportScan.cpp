@@ -102,23 +102,24 @@ ReportScan scanReport(automation::Workbook& book) {
     return scan;
 }
 
+QString lastRecordCaption(TIzmType kind) {
+    switch (kind) {
+    case izmU:
+        return QStringLiteral("Измерение напряжения");
+    case izmR:
+        return QStringLiteral("Измерение сопротивления");
+    case izmAbs:
+        return QStringLiteral("Измерение абсорбции");
+    case izmPol:
+        return QStringLiteral("Измерение поляризации");
+    }
+    return {};
+}
+
 RecordLabels recordLabels(const ReportRecord& record) {
     RecordLabels labels;
     const auto& v = record.values;
-    switch (record.kind) {
-    case izmR:
-        labels.type = QStringLiteral("Измерение сопротивления");
-        break;
-    case izmU:
-        labels.type = QStringLiteral("Измерение напряжения");
-        break;
-    case izmAbs:
-        labels.type = QStringLiteral("Измерение абсорбции");
-        break;
-    case izmPol:
-        labels.type = QStringLiteral("Измерение поляризации");
-        break;
-    }
+    labels.type = lastRecordCaption(record.kind);
     labels.u = QStringLiteral("U = ") + v[0] + QStringLiteral(" Вольт");
     if (record.kind != izmU)
         labels.r = QStringLiteral("R = ") + v[1] + QLatin1Char(' ') + v[2];

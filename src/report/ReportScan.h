@@ -65,6 +65,10 @@ struct ReportScan {
 // polarization) and the newest record.
 ReportScan scanReport(automation::Workbook& book);
 
+// Caption of a record's kind in the last-record area. Unlike the window's
+// own result captions and the sheet names, "абсорбции" is in lower case.
+QString lastRecordCaption(TIzmType kind);
+
 // The last-record labels as the main window shows a record: type, "U = ...
 // Вольт", "R = ... unit", "R2 = ... unit", "K = ...", date (dd.MM.yyyy)
 // and time (HH:mm:ss). Labels a kind does not show are empty.

@@ -1,6 +1,7 @@
 #include "TRepWorkbook.h"
 
 #include "ReportLayout.h"
+#include "ReportScan.h"
 #include "Texts.h"
 
 #include <QDateTime>
@@ -29,21 +30,6 @@ template <class T> T& need(const std::shared_ptr<T>& object) {
     if (!object)
         throw Error("Объект автоматизации не задан");
     return *object;
-}
-
-// Caption of the newest record's kind as the last-record area shows it.
-QString lastRecordCaption(TIzmType kind) {
-    switch (kind) {
-    case izmU:
-        return QStringLiteral("Измерение напряжения");
-    case izmR:
-        return QStringLiteral("Измерение сопротивления");
-    case izmAbs:
-        return QStringLiteral("Измерение абсорбции");
-    case izmPol:
-        return QStringLiteral("Измерение поляризации");
-    }
-    return {};
 }
 
 } // namespace
