@@ -7,6 +7,7 @@
 // Run: build/bin/bench_report [--records N] [--runs N] [--no-libreoffice]
 
 #include "Automation.h"
+#include "ReportBook.h"
 #include "ReportScan.h"
 #include "TypedInput.h"
 #include "WorkbookFile.h"
@@ -26,51 +27,6 @@
 using namespace t5170;
 
 namespace {
-
-sheet::Cell num(double v, const QString& format = {}) {
-    sheet::Cell c;
-    c.kind = sheet::Cell::Kind::Number;
-    c.number = v;
-    c.format = format;
-    return c;
-}
-
-sheet::Cell txt(const QString& t) {
-    sheet::Cell c;
-    c.kind = sheet::Cell::Kind::Text;
-    c.text = t;
-    return c;
-}
-
-// The four report sheets with their headings; the records on the
-// absorption sheet (eight columns), the newest of them last.
-sheet::Workbook reportBook(int records) {
-    sheet::Workbook b;
-    const char* names[] = {"Измерение сопротивления", "Измерение Абсорбции",
-                           "Измерение Поляризации", "Измерение напряжения"};
-    const int columns[] = {5, 8, 8, 3};
-    for (int i = 0; i < 4; ++i) {
-        sheet::Sheet s;
-        s.name = QString::fromUtf8(names[i]);
-        for (int c = 0; c < columns[i]; ++c) {
-            s.at(0, c) = txt(QStringLiteral("Заголовок %1").arg(c + 1));
-            s.columnWidths[c] = c == 1 ? 8 : c == 0 ? 10 : 15;
-        }
-        b.sheets.push_back(std::move(s));
-    }
-    auto& rows = b.sheets[1].rows;
-    rows.resize(std::size_t(records) + 1);
-    for (int r = 1; r <= records; ++r)
-        rows[std::size_t(r)] = {num(46082 + r / 500, sheet::kDateFormat),
-                                num((r % 500) * 120 / 86400.0, sheet::kTimeFormat),
-                                num(1000),
-                                num(1.5),
-                                txt(QStringLiteral("МОм")),
-                                num(2.25),
-                                txt(QStringLiteral("ГОм")),
-                                num(1.248)};
-    return b;
-}
 
 double median(std::vector<double> v) {
     std::sort(v.begin(), v.end());
@@ -195,13 +151,13 @@ int main(int argc, char* argv[]) {
     const QString xls = dir.filePath(QStringLiteral("report.xls"));
     const QString xlsx = dir.filePath(QStringLiteral("report.xlsx"));
     const QString emptyXlsx = dir.filePath(QStringLiteral("empty.xlsx"));
-    const sheet::Workbook book = reportBook(records);
+    const sheet::Workbook book = bench::reportBook(records);
     std::vector<double> saveXls, saveXlsx, saveEdited;
     for (int i = 0; i < runs; ++i) {
         saveXls.push_back(timeMs([&] { sheet::saveWorkbook(book, xls); }));
         saveXlsx.push_back(timeMs([&] { sheet::saveWorkbook(book, xlsx); }));
     }
-    sheet::saveWorkbook(reportBook(0), emptyXlsx);
+    sheet::saveWorkbook(bench::reportBook(0), emptyXlsx);
     {
         // Saving an opened .xlsx edits its package: one record added.
         const auto a = automation::createApplication(QStringLiteral("Excel.Application"));

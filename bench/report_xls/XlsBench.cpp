@@ -7,6 +7,7 @@
 // process's peak resident size).
 
 #include "Automation.h"
+#include "ReportBook.h"
 #include "TypedInput.h"
 #include "WorkbookFile.h"
 #include "XlsFile.h"
@@ -26,52 +27,13 @@ namespace {
 
 constexpr int kRecords = 60000;
 
-sheet::Cell num(double v, const QString& format = {}) {
-    sheet::Cell c;
-    c.kind = sheet::Cell::Kind::Number;
-    c.number = v;
-    c.format = format;
-    return c;
-}
-
-sheet::Cell txt(const QString& t) {
-    sheet::Cell c;
-    c.kind = sheet::Cell::Kind::Text;
-    c.text = t;
-    return c;
-}
-
-// Four report sheets; the records on the absorption sheet (eight columns).
-sheet::Workbook report(int records) {
-    sheet::Workbook b;
-    for (const char* name : {"Измерение сопротивления", "Измерение Абсорбции",
-                             "Измерение Поляризации", "Измерение напряжения"}) {
-        sheet::Sheet s;
-        s.name = QString::fromUtf8(name);
-        s.at(0, 0) = txt(QStringLiteral("Дата"));
-        b.sheets.push_back(std::move(s));
-    }
-    auto& rows = b.sheets[1].rows;
-    rows.resize(std::size_t(records) + 1);
-    for (int r = 1; r <= records; ++r)
-        rows[std::size_t(r)] = {num(46082 + r / 500, sheet::kDateFormat),
-                                num((r % 86400) / 86400.0, sheet::kTimeFormat),
-                                num(1000),
-                                num(1.5),
-                                txt(QStringLiteral("МОм")),
-                                num(2.25),
-                                txt(QStringLiteral("ГОм")),
-                                num(1.248)};
-    return b;
-}
-
 struct Files {
     QTemporaryDir dir;
     QString big = dir.filePath(QStringLiteral("big.xls"));
     QString small = dir.filePath(QStringLiteral("small.xls"));
     Files() {
-        sheet::saveWorkbook(report(kRecords), big);
-        sheet::saveWorkbook(report(0), small);
+        sheet::saveWorkbook(bench::reportBook(kRecords), big);
+        sheet::saveWorkbook(bench::reportBook(0), small);
     }
 };
 
@@ -103,7 +65,7 @@ int openAndScan(const QString& path) {
 }
 
 void BM_SaveXls60k(benchmark::State& state) {
-    const sheet::Workbook b = report(kRecords);
+    const sheet::Workbook b = bench::reportBook(kRecords);
     QTemporaryDir dir;
     for (auto _ : state)
         sheet::saveWorkbook(b, dir.filePath(QStringLiteral("out.xls")));
@@ -167,7 +129,7 @@ int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     const QStringList args = app.arguments();
     if (args.size() == 3 && args[1] == QStringLiteral("--write")) {
-        sheet::saveWorkbook(report(kRecords), args[2]);
+        sheet::saveWorkbook(bench::reportBook(kRecords), args[2]);
         return 0;
     }
     if (args.size() == 3 && args[1] == QStringLiteral("--open")) {
