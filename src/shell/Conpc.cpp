@@ -311,9 +311,52 @@ void TFormMain::FormClose() {
 
 void TFormMain::ReadTimerTimer() {
     // A message box opened during a pass runs its own event loop, in which
-    // this timer keeps firing; such a tick waits for the pass to finish.
-    if (decoding_)
+    // this timer keeps firing; such a tick waits for the pass to finish. A
+    // tick already held for the wire takes in the ticks that fall after it.
+    if (decoding_ || tickHeld_)
         return;
+    // While a command is still going out, the poll would queue behind it and
+    // the next pass would take its missing answer for a lost instrument. The
+    // instrument was made for a sender that blocks until a command has gone
+    // out; here the pass waits for the queue to empty instead.
+    if (Channel->queuedBytes() > 0) {
+        tickHeld_ = true;
+        holdTickUntilSent();
+        return;
+    }
+    runPass();
+}
+
+void TFormMain::holdTickUntilSent() {
+    // Not run from inside the channel's pump, which calls back in the middle
+    // of moving its queue on: the pass sends bytes and may open message
+    // boxes. It goes through the event loop, which looks at the queue again.
+    Channel->whenSent([this] {
+        QMetaObject::invokeMethod(
+            this, [this] { runHeldTick(); }, Qt::QueuedConnection);
+    });
+}
+
+void TFormMain::runHeldTick() {
+    if (!tickHeld_)
+        return;
+    if (Channel->queuedBytes() > 0) { // more was queued in the meantime
+        holdTickUntilSent();
+        return;
+    }
+    tickHeld_ = false;
+    guarded([this] { ReadTimerTimer(); });
+    // The held pass ran late, maybe just before the timer's next tick, and
+    // its poll has only just been queued. The timer starts its interval over
+    // from here, so that the next pass, like any other, comes a whole interval
+    // after the poll it judges the connection by. (Holding the next tick only
+    // until that poll has left would not do: its answer needs time to come
+    // back.)
+    if (ReadTimer->isActive())
+        ReadTimer->start();
+}
+
+void TFormMain::runPass() {
     decoding_ = true;
     struct Reset {
         bool& flag;

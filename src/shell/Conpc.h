@@ -63,7 +63,9 @@ public:
     // Panel 0, where every status message goes.
     void setStatusText(const QString& text) override { setPanelText(0, text); }
 
-    // Timer handler: receive and decode, then poll.
+    // Timer handler: receive and decode, then poll. A tick that falls while
+    // bytes are still queued is held until the last of them has left and then
+    // runs once, from the event loop; ticks meanwhile are taken into it.
     void ReadTimerTimer();
     // One receive-and-decode pass.
     void DecodeReceived();
@@ -130,6 +132,10 @@ private:
     void setupFixedGeometry();
     void connectHandlers();
 
+    // The tick's work: decode, poll, series line.
+    void runPass();
+    void holdTickUntilSent();
+    void runHeldTick();
     void applyEvent(const Event& event);
     void deviceAnswered();
     void showDisconnected();
@@ -156,6 +162,7 @@ private:
     std::array<QLabel*, PanelCount> panels_{};
     std::vector<Event> events_;
     bool decoding_ = false;
+    bool tickHeld_ = false; // a tick waits for the queued bytes to leave
     bool closed_ = false;
     // A press on the control that focus was about to move to, cancelled
     // because the test voltage was refused and focus went back to ComTekE.
