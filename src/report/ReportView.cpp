@@ -1,5 +1,10 @@
 #include "ReportView.h"
 
+#include "ReportLayout.h"
+
+#include <QDir>
+#include <QEvent>
+#include <QFontMetrics>
 #include <QLabel>
 #include <QPushButton>
 #include <QWidget>
@@ -18,6 +23,72 @@ template <class T> T* control(QWidget* form, const char* name) {
 }
 
 } // namespace
+
+QString shortenFileName(const QString& name, const QFontMetrics& metrics, int width) {
+    // Measured as a label lays its text out, which rounds the width up.
+    const auto fits = [&](const QString& s) { return metrics.size(0, s).width() <= width; };
+    if (fits(name))
+        return name;
+    const qsizetype dot = name.lastIndexOf(QLatin1Char('.'));
+    const QString ext = dot > 0 ? name.mid(dot) : QString();
+    const QString stem = name.left(name.size() - ext.size());
+    const QChar ellipsis(0x2026);
+    // Two thirds of what is kept come from the start: that is how the
+    // operator tells reports apart; the end often holds a number.
+    for (qsizetype keep = stem.size() - 1; keep > 0; --keep) {
+        const qsizetype tail = keep / 3;
+        const qsizetype head = keep - tail;
+        // Never between the two halves of a surrogate pair.
+        if (stem[head - 1].isHighSurrogate() ||
+            (tail > 0 && stem[stem.size() - tail].isLowSurrogate()))
+            continue;
+        const QString s = stem.left(head) + ellipsis + stem.right(tail) + ext;
+        if (fits(s))
+            return s;
+    }
+    return ellipsis + ext;
+}
+
+// Keeps LabRepName's whole text and shows as much of it as the label's width
+// allows. The width is known only once the window is laid out, so the text
+// follows the label's size; a label not on screen holds the whole name.
+class ShortenedName : public QObject {
+public:
+    explicit ShortenedName(QLabel* label) : QObject(label), label_(label), name_(label->text()) {
+        label->installEventFilter(this);
+    }
+
+    void set(const QString& name, const QString& tip) {
+        name_ = name;
+        label_->setToolTip(tip);
+        refresh();
+    }
+    const QString& name() const { return name_; }
+
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (watched == label_ &&
+            (event->type() == QEvent::Resize || event->type() == QEvent::Show ||
+             event->type() == QEvent::FontChange))
+            refresh();
+        return QObject::eventFilter(watched, event);
+    }
+
+private:
+    void refresh() {
+        const int width = label_->contentsRect().width() - 2 * label_->margin();
+        const QString shown =
+            label_->isVisible() ? shortenFileName(name_, label_->fontMetrics(), width) : name_;
+        if (label_->text() != shown)
+            label_->setText(shown);
+    }
+
+    QLabel* label_;
+    QString name_;
+};
+
+void ReportView::setReportFile(const QString& path) {
+    setLabelText(RepLabel::RepName, fileNameOf(path));
+}
 
 FormReportView::FormReportView(QWidget* form, const TIzmResult* latest, const TIzmResult* previous,
                                std::function<void(const QString&)> setStatus)
@@ -38,6 +109,7 @@ FormReportView::FormReportView(QWidget* form, const TIzmResult* latest, const TI
     butAddTek_ = control<QPushButton>(form, "ButAddTek");
     butAddPrev_ = control<QPushButton>(form, "ButAddPrev");
     butShow_ = control<QPushButton>(form, "ButShow");
+    repName_ = new ShortenedName(rep(RepLabel::RepName));
     if (!latestResult_ || !previousResult_)
         throw std::logic_error("report view: no result records");
 }
@@ -60,12 +132,19 @@ void FormReportView::setStatusText(const QString& text) {
         setStatus_(text);
 }
 
+void FormReportView::setReportFile(const QString& path) {
+    repName_->set(fileNameOf(path), QDir::toNativeSeparators(path));
+}
+
 QString FormReportView::labelText(RepLabel label) const {
-    return rep(label)->text();
+    return label == RepLabel::RepName ? repName_->name() : rep(label)->text();
 }
 
 void FormReportView::setLabelText(RepLabel label, const QString& text) {
-    rep(label)->setText(text);
+    if (label == RepLabel::RepName)
+        repName_->set(text, QString());
+    else
+        rep(label)->setText(text);
 }
 
 // Shown or hidden as the window's own state says, whether or not the window

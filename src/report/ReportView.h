@@ -10,11 +10,18 @@
 #include <array>
 #include <functional>
 
+class QFontMetrics;
 class QLabel;
 class QPushButton;
 class QWidget;
 
 namespace t5170::report {
+
+class ShortenedName;
+
+// A file name that fits `width` pixels: shortened in the middle with "…",
+// keeping its start and its extension. A name that fits is returned whole.
+QString shortenFileName(const QString& name, const QFontMetrics& metrics, int width);
 
 // Labels of the report group.
 enum class RepLabel {
@@ -43,6 +50,9 @@ public:
 
     virtual void setStatusText(const QString& text) = 0;
 
+    // LabRepName: the report's file, shown by its name.
+    virtual void setReportFile(const QString& path);
+
     virtual QString labelText(RepLabel label) const = 0;
     virtual void setLabelText(RepLabel label, const QString& text) = 0;
     virtual bool labelShown(RepLabel label) const = 0;
@@ -70,6 +80,10 @@ public:
                    std::function<void(const QString&)> setStatus);
 
     void setStatusText(const QString& text) override;
+    // The name shortened in the middle when the label is too narrow for it,
+    // the whole path as its tooltip.
+    void setReportFile(const QString& path) override;
+    // For LabRepName the whole name, however it is shortened on screen.
     QString labelText(RepLabel label) const override;
     void setLabelText(RepLabel label, const QString& text) override;
     bool labelShown(RepLabel label) const override;
@@ -93,6 +107,7 @@ private:
     QPushButton* butAddTek_ = nullptr;
     QPushButton* butAddPrev_ = nullptr;
     QPushButton* butShow_ = nullptr;
+    ShortenedName* repName_ = nullptr; // owned by LabRepName
     const TIzmResult* latestResult_;
     const TIzmResult* previousResult_;
     std::function<void(const QString&)> setStatus_;

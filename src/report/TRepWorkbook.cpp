@@ -279,7 +279,7 @@ void TRepWorkbook::OpenReport(const QString& path) {
         need(App->WorkBooks()).Open(path, 0, false, 1);
         Book = App->WorkBooks(1);
         need(Book);
-        view_->setLabelText(RepLabel::RepName, fileNameOf(path));
+        view_->setReportFile(path);
     } catch (const std::exception&) {
         IsSaved = true;
         CloseReport();
@@ -335,7 +335,7 @@ void TRepWorkbook::SaveReportAs() {
         return;
     }
     view_->setStatusText(QStringLiteral("Отчет сохранен"));
-    view_->setLabelText(RepLabel::RepName, fileNameOf(*path));
+    view_->setReportFile(*path);
     HasFile = true;
     IsSaved = true;
 }

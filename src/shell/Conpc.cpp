@@ -85,12 +85,10 @@ TFormMain::TFormMain(QString iniPath, QWidget* parent)
                        static_cast<QWidget*>(LabRepRecR2), static_cast<QWidget*>(LabRepRecK),
                        static_cast<QWidget*>(LabPerOstel)})
         keepPlaceWhenHidden(w);
-    // Report texts (file names) may be long; they must not widen the window.
-    for (QLabel* l :
-         {LabRepName, LabReportType, LabReportDate, LabRepRecType, LabRepRecDate, LabRepRecTime}) {
-        l->setSizePolicy(QSizePolicy::Ignored, l->sizePolicy().verticalPolicy());
-        l->setMinimumWidth(40);
-    }
+    // A file name can be of any length: the label takes the room the report
+    // group leaves it, and the report view shortens the name to fit.
+    LabRepName->setSizePolicy(QSizePolicy::Ignored, LabRepName->sizePolicy().verticalPolicy());
+    LabRepName->setMinimumWidth(40);
     layoutResultGroups();
     ComTekE->setMinimumWidth(ComTekE->sizeHint().width() + 12);
     // No inline completion: typing "50" must not leave as "500", the first
@@ -155,9 +153,13 @@ void TFormMain::layoutResultGroups() {
         l->setMinimumWidth(timeLabel);
     for (QLabel* l : {LabTekTime, LabPrevTime})
         fix(l, time);
-    // What is left of the width goes to the report group.
+    // What is left of the width goes to the report group. It is too narrow
+    // for the longer kinds of the last record beside their caption, which
+    // then take a second line; that line is kept at all times, so that the
+    // rows under it stay where they are.
     MainLayout->setColumnStretch(0, 0);
     MainLayout->setColumnStretch(1, 1);
+    LabRepRecType->setMinimumHeight(2 * LabRepRecType->fontMetrics().lineSpacing());
 }
 
 void TFormMain::setupStatusBar() {
