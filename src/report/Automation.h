@@ -166,6 +166,9 @@ public:
     virtual void DisplayAlerts(bool on) = 0;
     // Shows or hides the application's window (EngineHooks.h).
     virtual void Visible(bool on) = 0;
+    // Called when the operator closes the application's window, which hides
+    // it as Visible(false) would. Not an automation call: it never fails.
+    virtual void setWindowClosedHandler(std::function<void()> closed) = 0;
     // Ends the instance: open workbooks are closed without saving, the
     // window is hidden, and every later call on any of its objects fails.
     virtual void Quit() = 0;

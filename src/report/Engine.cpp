@@ -65,6 +65,7 @@ struct AppState {
     bool displayAlerts = true;
     bool visible = false;
     int untitled = 0;
+    std::function<void()> windowClosed;
     std::vector<std::shared_ptr<BookState>> books;
     std::shared_ptr<sheet::EngineUi> ui;
     const sheet::Workbook* shown = nullptr;
@@ -353,6 +354,16 @@ public:
     EngineApplication() : s_(std::make_shared<AppState>()) {
         if (const auto& factory = sheet::uiFactory())
             s_->ui = factory();
+        if (s_->ui)
+            s_->ui->setClosedHandler([state = std::weak_ptr<AppState>(s_)] {
+                const App s = state.lock();
+                if (!s || !s->visible)
+                    return;
+                s->visible = false;
+                s->shown = nullptr;
+                if (s->windowClosed)
+                    s->windowClosed();
+            });
     }
 
     void SheetsInNewWorkbook(int count) override {
@@ -393,6 +404,9 @@ public:
             s_->visible = false;
             s_->shown = nullptr;
         }
+    }
+    void setWindowClosedHandler(std::function<void()> closed) override {
+        s_->windowClosed = std::move(closed);
     }
     void Quit() override {
         s_->checkAlive();

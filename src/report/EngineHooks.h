@@ -41,6 +41,19 @@ public:
     // Print every sheet of `book` that has content. Throws SheetError when it
     // cannot print (no printer and the dialog cancelled, a printing error).
     virtual void print(const Workbook& book, const QString& title) = 0;
+
+    // The engine's way to learn that the operator closed the window: the ui
+    // calls it then, and not when the engine hides the window itself.
+    void setClosedHandler(std::function<void()> closed) { closed_ = std::move(closed); }
+
+protected:
+    void notifyClosed() const {
+        if (closed_)
+            closed_();
+    }
+
+private:
+    std::function<void()> closed_;
 };
 
 using EngineUiFactory = std::function<std::shared_ptr<EngineUi>()>;

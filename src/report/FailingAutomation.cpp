@@ -192,6 +192,9 @@ public:
         p_->call(QStringLiteral("Visible=") + boolText(on));
         in_->Visible(on);
     }
+    void setWindowClosedHandler(std::function<void()> closed) override {
+        in_->setWindowClosedHandler(std::move(closed));
+    }
     void Quit() override {
         p_->call(QStringLiteral("Quit"));
         in_->Quit();

@@ -5,6 +5,7 @@
 #include "XlsxCommon.h"
 
 #include <QApplication>
+#include <QCloseEvent>
 #include <QHeaderView>
 #include <QTabWidget>
 #include <QTableView>
@@ -240,6 +241,11 @@ void SheetViewer::flush() {
     }
 }
 
+void SheetViewer::closeEvent(QCloseEvent* event) {
+    QWidget::closeEvent(event);
+    Q_EMIT closed();
+}
+
 void SheetViewer::refreshNames() {
     namesDirty_ = false;
     for (int i = 0; i < tabs_->count() && static_cast<std::size_t>(i) < book_->sheets.size(); ++i)
@@ -254,8 +260,10 @@ WidgetEngineUi::~WidgetEngineUi() = default;
 void WidgetEngineUi::show(std::shared_ptr<const Workbook> book, const QString& title) {
     if (!qobject_cast<QApplication*>(QCoreApplication::instance()))
         throw SheetError("Окно просмотра недоступно: программа работает без окон");
-    if (!viewer_)
+    if (!viewer_) {
         viewer_ = std::make_unique<SheetViewer>();
+        QObject::connect(viewer_.get(), &SheetViewer::closed, [this] { notifyClosed(); });
+    }
     viewer_->setWorkbook(std::move(book), title);
     viewer_->show();
     viewer_->raise();

@@ -66,6 +66,13 @@ public:
     // Publishes pending changes now.
     void flush();
 
+Q_SIGNALS:
+    // The operator closed the window (not hidden by the engine).
+    void closed();
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
 private:
     void rebuild();
     void applyWidths(int sheet);

@@ -414,7 +414,12 @@ void TRepWorkbook::ButShowClick() {
         return;
     }
     if (!IsVisible) {
-        need(App).Visible(true);
+        // Closing the window is the same as pressing "Спрятать".
+        need(App).setWindowClosedHandler([this] {
+            view_->setShowCaption(QStringLiteral("Просмотреть"));
+            IsVisible = false;
+        });
+        App->Visible(true);
         view_->setShowCaption(QStringLiteral("Спрятать"));
         IsVisible = true;
     } else {

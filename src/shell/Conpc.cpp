@@ -237,8 +237,10 @@ void TFormMain::connectHandlers() {
         showErrorBox(nullptr, QStringLiteral("Ошибка"),
                      QStringLiteral("Невозможно открыть COM порт"));
     });
+    // A box with no caption of its own: the system's default, which on the
+    // operator's Russian system reads "Ошибка".
     connect(Channel, &TComChannel::writeFailed, this, [] {
-        showErrorBox(nullptr, defaultCaption(), QStringLiteral("Ошибка записи в \"Com\""));
+        showErrorBox(nullptr, QStringLiteral("Ошибка"), QStringLiteral("Ошибка записи в \"Com\""));
     });
     connect(Channel, &TComChannel::notOpen, this,
             [this] { setStatusText(QStringLiteral("COM порт не открыт")); });

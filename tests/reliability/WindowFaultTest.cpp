@@ -152,7 +152,7 @@ TEST_F(UnplugFaults, UnpluggedDuringSettingsWrite) {
     EXPECT_GE(receivedNoPolls().size(), 5);
     EXPECT_LE(receivedNoPolls().size(), 6);
     EXPECT_EQ(boxes,
-              std::vector<Box>({{defaultCaption(), QStringLiteral("Ошибка записи в \"Com\"")}}));
+              std::vector<Box>({{QStringLiteral("Ошибка"), QStringLiteral("Ошибка записи в \"Com\"")}}));
     EXPECT_FALSE(main().DeviceConnected);
     // The next tick shows it.
     ASSERT_TRUE(

@@ -3,6 +3,7 @@
 
 #include "EngineHooks.h"
 #include "ReportHarness.h"
+#include "SheetViewer.h"
 
 #include <QCloseEvent>
 #include <QFileInfo>
@@ -376,6 +377,41 @@ TEST_F(ReportWindow, PrintGoesThroughTheEnginesPrinting) {
 
     form->ButShow->click();
     EXPECT_EQ(ui->shows, 1);
+}
+
+// The viewer is the program's own window: its close box does what
+// "Спрятать" does, so the next press shows it again.
+TEST_F(ReportWindow, ClosingTheViewerByItsCloseBoxIsHide) {
+    auto ui = std::make_shared<sheet::WidgetEngineUi>();
+    sheet::setEngineUiFactory([ui] { return ui; });
+    form->N2->trigger();
+    sheet::setEngineUiFactory({});
+    for (int round = 0; round < 2; ++round) {
+        SCOPED_TRACE(round);
+        form->ButShow->click();
+        ASSERT_NE(ui->viewer(), nullptr);
+        EXPECT_TRUE(ui->viewer()->isVisible());
+        EXPECT_EQ(form->ButShow->text(), u8("Спрятать"));
+        EXPECT_TRUE(rep().IsVisible);
+
+        EXPECT_TRUE(ui->viewer()->close());
+        EXPECT_FALSE(ui->viewer()->isVisible());
+        EXPECT_EQ(form->ButShow->text(), u8("Просмотреть"));
+        EXPECT_FALSE(rep().IsVisible);
+    }
+    // Hidden by the button, the window is not closed by the operator: the
+    // caption follows the button alone.
+    form->ButShow->click();
+    form->ButShow->click();
+    EXPECT_FALSE(ui->viewer()->isVisible());
+    EXPECT_EQ(form->ButShow->text(), u8("Просмотреть"));
+    form->ButShow->click();
+    EXPECT_TRUE(ui->viewer()->isVisible());
+    EXPECT_EQ(form->ButShow->text(), u8("Спрятать"));
+    EXPECT_TRUE(topLevel.empty());
+    dialogs.answers = {false};
+    form->Close->trigger();
+    EXPECT_FALSE(ui->viewer()->isVisible());
 }
 
 TEST_F(ReportWindow, ClosingTheWindowClosesTheReportFirst) {

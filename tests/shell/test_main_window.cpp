@@ -438,7 +438,7 @@ TEST_F(WithInstrument, UnpluggedPortIsToldAndEveryTickEndsWithPortNotOpen) {
     ASSERT_TRUE(waitConnected());
     sim.unplug();
     ASSERT_TRUE(QTest::qWaitFor([this] { return !boxes.empty(); }, 5000));
-    EXPECT_EQ(boxes[0], (Box{QStringLiteral("T5170"), QStringLiteral("Ошибка записи в \"Com\"")}));
+    EXPECT_EQ(boxes[0], (Box{QStringLiteral("Ошибка"), QStringLiteral("Ошибка записи в \"Com\"")}));
     EXPECT_FALSE(main().channel().PortOpen);
     EXPECT_TRUE(main().ReadTimer->isActive());
     ASSERT_TRUE(
