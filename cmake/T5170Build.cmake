@@ -38,8 +38,19 @@ function(t5170_add_test name)
   target_link_libraries(${name} PRIVATE t5170_options GTest::gtest Qt6::Core Qt6::Test ${T_LIBS})
   target_compile_definitions(${name} PRIVATE
     T5170_FIXTURES_DIR="${CMAKE_SOURCE_DIR}/tests/fixtures"
-    T5170_BIN_DIR="${CMAKE_BINARY_DIR}/bin")
+    T5170_BIN_DIR="${CMAKE_BINARY_DIR}/bin"
+    T5170_TEST_SUPPORT_DIR="${CMAKE_SOURCE_DIR}/tests/support")
   set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tests)
   gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST
     PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen;LC_ALL=C.UTF-8" TIMEOUT 300)
+endfunction()
+
+# t5170_add_library(NAME SOURCES...)
+# A static library of one subsystem. Headers are included by their path
+# under src/ ("sheet/Automation.h"), so a reader sees which subsystem each
+# belongs to.
+function(t5170_add_library name)
+  add_library(${name} STATIC ${ARGN})
+  target_include_directories(${name} PUBLIC ${PROJECT_SOURCE_DIR}/src)
+  target_link_libraries(${name} PUBLIC t5170_options)
 endfunction()

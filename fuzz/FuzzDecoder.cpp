@@ -3,7 +3,7 @@
 #include "FuzzSupport.h"
 #include "FuzzTargets.h"
 
-#include "Protocol.h"
+#include "link/Protocol.h"
 
 #include <algorithm>
 #include <cstring>

@@ -3,7 +3,7 @@
 #include "FuzzSupport.h"
 #include "FuzzTargets.h"
 
-#include "IniFile.h"
+#include "config/IniFile.h"
 
 #include <QByteArray>
 #include <QString>

@@ -3,7 +3,7 @@
 #include "FuzzSupport.h"
 #include "FuzzTargets.h"
 
-#include "TypedInput.h"
+#include "sheet/TypedInput.h"
 
 #include <QString>
 

@@ -4,11 +4,11 @@
 #include "FuzzSupport.h"
 #include "FuzzTargets.h"
 
-#include "TypedInput.h"
-#include "WorkbookFile.h"
-#include "XlsFile.h"
-#include "XlsxIo.h"
-#include "XlsxReader.h"
+#include "sheet/TypedInput.h"
+#include "sheet/WorkbookFile.h"
+#include "sheet/xls/XlsFile.h"
+#include "sheet/xlsx/XlsxIo.h"
+#include "sheet/xlsx/XlsxReader.h"
 
 #include <QFile>
 

@@ -1,7 +1,7 @@
 // Decoder throughput over what the instrument really sends: mostly poll
 // answers, now and then a finished measurement or a settings report.
 
-#include "Protocol.h"
+#include "link/Protocol.h"
 
 #include <benchmark/benchmark.h>
 

@@ -6,11 +6,11 @@
 //
 // Run: build/bin/bench_report [--records N] [--runs N] [--no-libreoffice]
 
-#include "Automation.h"
 #include "ReportBook.h"
-#include "ReportScan.h"
-#include "TypedInput.h"
-#include "WorkbookFile.h"
+#include "report/ReportScan.h"
+#include "sheet/Automation.h"
+#include "sheet/TypedInput.h"
+#include "sheet/WorkbookFile.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -51,18 +51,19 @@ int openAndScan(const QString& path) {
     return scan.nextRow[izmAbs];
 }
 
-// One record of the absorption sheet as the report writes it.
+// One record of the absorption sheet, written as the report writes it.
 void addRecord(automation::Worksheet& sheet, int row) {
-    sheet.Cells(row, 1)->Value(QStringLiteral("3.3.2026"));
-    sheet.Cells(row, 1)->NumberFormat(QStringLiteral("ДД.ММ.ГГГГ"));
-    sheet.Cells(row, 2)->Value(QStringLiteral("11:0:1"));
-    sheet.Cells(row, 2)->NumberFormat(QStringLiteral("ЧЧ:ММ:СС"));
-    sheet.Cells(row, 3)->Value(std::int32_t(1000));
-    sheet.Cells(row, 4)->Value(QStringLiteral("2,5"));
-    sheet.Cells(row, 5)->Value(QStringLiteral("ГОм"));
-    sheet.Cells(row, 6)->Value(QStringLiteral("3,12"));
-    sheet.Cells(row, 7)->Value(QStringLiteral("ГОм"));
-    sheet.Cells(row, 8)->Value(1.248);
+    TIzmResult r;
+    r.Kind = izmAbs;
+    r.U = 1000;
+    r.R = 2.5;
+    r.RUnit = unitGOm;
+    r.R2 = 3.12;
+    r.R2Unit = unitGOm;
+    r.Koef = 1248;
+    r.Time = QDateTime(QDate(2026, 3, 3), QTime(11, 0, 1));
+    r.Valid = true;
+    report::writeRecordRow(sheet, row, r);
 }
 
 // Mean time of one add, over `count` adds after the book's last row.

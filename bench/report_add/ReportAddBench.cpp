@@ -5,19 +5,19 @@
 // Two runs of N results (default 10,000; first argument overrides; the
 // second argument, 1 to 4, is how many kinds take turns, 4 by default):
 //  1. one result in flight at a time. CheckAutoAdd is unchecked and each
-//     result is added right after its decode pass by AddRecord(1), timed
+//     result is added right after its decode pass by AddRecord, timed
 //     alone: the distribution of one add;
 //  2. a flood with CheckAutoAdd checked: the simulator keeps up to 200
 //     results ahead of the window, which adds them from the decoder.
 // Each report is then saved (.xls and .xlsx), its rows counted in the file,
 // and opened again.
 
-#include "Automation.h"
-#include "Conpc.h"
-#include "Messages.h"
 #include "PtySimulator.h"
-#include "ReportDialogs.h"
-#include "TRepWorkbook.h"
+#include "report/ReportDialogs.h"
+#include "report/TRepWorkbook.h"
+#include "sheet/Automation.h"
+#include "shell/Conpc.h"
+#include "shell/Messages.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -136,7 +136,7 @@ struct RunResult {
 // Feeds `n` results from the simulator and lets the window decode them in
 // back-to-back passes; `ahead` results may be in flight at once. With
 // `direct`, the window does not add by itself: every result is added by a
-// timed AddRecord(1) once its pass has decoded it completely.
+// timed AddRecord once its pass has decoded it completely.
 RunResult run(TFormMain& form, sim::PtySimulator& sim, int n, int ahead, int kinds, bool direct,
               Heartbeat& hb) {
     RunResult out;
@@ -165,7 +165,7 @@ RunResult run(TFormMain& form, sim::PtySimulator& sim, int n, int ahead, int kin
                 out.passUs.push_back(us);
                 QElapsedTimer a;
                 a.start();
-                rep.AddRecord(1);
+                rep.AddRecord(report::Which::Latest);
                 out.addUs.push_back(double(a.nsecsElapsed()) / 1000.0);
             }
         } else {

@@ -6,11 +6,11 @@
 // (writes the workbook in one process, opens it in another and prints that
 // process's peak resident size).
 
-#include "Automation.h"
 #include "ReportBook.h"
-#include "TypedInput.h"
-#include "WorkbookFile.h"
-#include "XlsFile.h"
+#include "sheet/Automation.h"
+#include "sheet/TypedInput.h"
+#include "sheet/WorkbookFile.h"
+#include "sheet/xls/XlsFile.h"
 
 #include <QCoreApplication>
 #include <QFile>

@@ -7,9 +7,9 @@
 // The simulator runs as its own process (build/bin/t5170-sim) so that only
 // the program's own work shows in the figures.
 
-#include "Conpc.h"
-#include "Messages.h"
-#include "Startup.h"
+#include "shell/Conpc.h"
+#include "shell/Messages.h"
+#include "shell/Startup.h"
 
 #include <QApplication>
 #include <QDir>

@@ -3,8 +3,8 @@
 // report sheets with their headings, the records on the absorption sheet
 // (eight columns), the newest of them last.
 
-#include "SheetModel.h"
-#include "TypedInput.h"
+#include "sheet/SheetModel.h"
+#include "sheet/TypedInput.h"
 
 #include <QString>
 

@@ -1,4 +1,4 @@
-#include "ConfigIni.h"
+#include "config/ConfigIni.h"
 
 #include <QCoreApplication>
 #include <QDir>

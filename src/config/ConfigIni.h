@@ -2,7 +2,7 @@
 // The program's configuration file: where it lies, its keys, their defaults,
 // and the groups of keys that the windows read and write together.
 
-#include "IniFile.h"
+#include "config/IniFile.h"
 
 #include <QString>
 

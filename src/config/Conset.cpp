@@ -1,4 +1,4 @@
-#include "Conset.h"
+#include "config/Conset.h"
 
 namespace t5170 {
 

@@ -1,4 +1,4 @@
-#include "ControlRules.h"
+#include "config/ControlRules.h"
 
 #include <QAbstractButton>
 #include <QButtonGroup>

@@ -1,9 +1,9 @@
-#include "Setting.h"
+#include "config/Setting.h"
 
-#include "ConfigIni.h"
-#include "ControlRules.h"
-#include "Protocol.h"
-#include "TComChannel.h"
+#include "config/ConfigIni.h"
+#include "config/ControlRules.h"
+#include "link/Protocol.h"
+#include "link/TComChannel.h"
 
 #include <QAbstractItemView>
 #include <QCollator>

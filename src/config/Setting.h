@@ -6,7 +6,7 @@
 
 #include "ui_Setting.h"
 
-#include "TPeriodSeries.h"
+#include "period/TPeriodSeries.h"
 
 #include <QDialog>
 #include <QString>

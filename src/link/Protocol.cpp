@@ -1,4 +1,4 @@
-#include "Protocol.h"
+#include "link/Protocol.h"
 
 #include <array>
 

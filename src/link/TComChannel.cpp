@@ -1,6 +1,5 @@
-#include "TComChannel.h"
+#include "link/TComChannel.h"
 
-#include <QElapsedTimer>
 #include <QRegularExpression>
 #include <QSerialPort>
 #include <QTimer>
@@ -11,19 +10,9 @@
 
 namespace t5170 {
 
-namespace {
-
-std::int64_t monotonicMs() {
-    QElapsedTimer t;
-    t.start();
-    return t.msecsSinceReference();
-}
-
-} // namespace
-
 TComChannel::TComChannel(QObject* parent, MsClock clock)
     : QObject(parent), m_port(new QSerialPort(this)), m_pauseTimer(new QTimer(this)),
-      m_clock(clock ? std::move(clock) : MsClock(monotonicMs)) {
+      m_clock(orMonotonic(std::move(clock))) {
     m_pauseTimer->setSingleShot(true);
     // A coarse timer may fire early; the pump re-checks the clock anyway.
     m_pauseTimer->setTimerType(Qt::PreciseTimer);
@@ -34,7 +23,7 @@ TComChannel::TComChannel(QObject* parent, MsClock clock)
 }
 
 void TComChannel::setClock(MsClock clock) {
-    m_clock = clock ? std::move(clock) : MsClock(monotonicMs);
+    m_clock = orMonotonic(std::move(clock));
     // The pause counts on the new clock from now on.
     m_lastLeftAt = m_clock();
 }

@@ -1,6 +1,8 @@
 #pragma once
 // The one serial link between the PC and the instrument.
 
+#include "core/Clock.h"
+
 #include <QByteArray>
 #include <QObject>
 #include <QString>
@@ -15,9 +17,6 @@ class QSerialPort;
 class QTimer;
 
 namespace t5170 {
-
-// Milliseconds from a monotonic source; tests inject their own.
-using MsClock = std::function<std::int64_t()>;
 
 class TComChannel : public QObject {
     Q_OBJECT

@@ -1,8 +1,8 @@
-#include "TPeriodSeries.h"
+#include "period/TPeriodSeries.h"
 
-#include "Texts.h"
+#include "core/Texts.h"
+#include "link/Protocol.h"
 
-#include <chrono>
 #include <climits>
 
 namespace t5170 {
@@ -39,11 +39,6 @@ QString seriesTimeText(std::uint32_t totalMs, std::uint32_t elapsedMs) {
 
 namespace {
 
-std::int64_t monotonicMs() {
-    using namespace std::chrono;
-    return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
-}
-
 // Enabling a timer that already runs with this interval must not restart its
 // count (QTimer::start() would).
 void enable(QTimer& timer, std::uint32_t ms) {
@@ -56,7 +51,7 @@ void enable(QTimer& timer, std::uint32_t ms) {
 } // namespace
 
 TPeriodSeries::TPeriodSeries(PeriodHost& host, MsClock clock, QObject* parent)
-    : QObject(parent), host_(host), clock_(clock ? std::move(clock) : MsClock(monotonicMs)) {
+    : QObject(parent), host_(host), clock_(orMonotonic(std::move(clock))) {
     TimerPeriod.setObjectName(QStringLiteral("TimerPeriod"));
     TimerFullPerIzm.setObjectName(QStringLiteral("TimerFullPerIzm"));
     // A pause of an hour or a total of 100 hours should not drift by the

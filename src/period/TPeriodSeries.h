@@ -3,8 +3,8 @@
 // program waits a fixed pause and starts the next one of the same kind, until
 // a number of measurements has been made or a total time has passed.
 
-#include "Protocol.h"
-#include "TComChannel.h" // MsClock
+#include "core/Clock.h"
+#include "core/Measurement.h"
 
 #include <QObject>
 #include <QString>

@@ -1,6 +1,6 @@
-#include "ReportLayout.h"
+#include "report/ReportLayout.h"
 
-#include "Texts.h"
+#include "core/Texts.h"
 
 #include <cmath>
 

@@ -2,7 +2,7 @@
 // The report workbook's fixed layout and the small texts and date numbers
 // the report operations build. Pure functions, no automation calls.
 
-#include "Protocol.h"
+#include "core/Measurement.h"
 
 #include <QDate>
 #include <QDateTime>

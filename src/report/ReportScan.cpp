@@ -1,41 +1,43 @@
-#include "ReportScan.h"
+#include "report/ReportScan.h"
 
-#include <QDate>
-#include <QTime>
+#include "report/ReportLayout.h"
 
-#include <cmath>
+#include "core/Texts.h"
 
 namespace t5170::report {
 
 namespace {
 
+using automation::Error;
 using automation::WorksheetPtr;
-using sheet::SheetError;
 
 // Values each kind's record holds after its date and time.
 int valueColumns(TIzmType kind) {
-    switch (kind) {
-    case izmU:
-        return 1;
-    case izmR:
-        return 3;
-    case izmAbs:
-    case izmPol:
-        return 6;
-    }
-    return 0;
+    return static_cast<int>(sheetSpec(kind).columns.size()) - 2;
 }
 
-const QDate& automationEpoch() {
-    static const QDate epoch(1899, 12, 30);
-    return epoch;
+QString cellText(automation::Worksheet& sheet, int row, int column) {
+    return need(sheet.Cells(row, column)).Value().toText();
 }
 
 } // namespace
 
+std::array<WorksheetPtr, 4> reportSheets(automation::Workbook& book) {
+    std::array<WorksheetPtr, 4> sheets;
+    try {
+        for (const TIzmType kind : LayoutOrder)
+            sheets[kind] = book.WorkSheets(sheetSpec(kind).position);
+        for (const TIzmType kind : LayoutOrder)
+            need(sheets[kind]);
+    } catch (const Error&) {
+        throw Error("Неправильный формат файла ");
+    }
+    return sheets;
+}
+
 int findFreeRow(automation::Worksheet& sheet) {
     int row = 2;
-    while (!sheet.Cells(row, 1)->Value().toText().isEmpty())
+    while (!cellText(sheet, row, 1).isEmpty())
         ++row;
     return row;
 }
@@ -43,23 +45,23 @@ int findFreeRow(automation::Worksheet& sheet) {
 std::optional<ReportRecord> newestRecord(const std::array<WorksheetPtr, 4>& sheets,
                                          const std::array<int, 4>& nextRow) {
     constexpr std::array<TIzmType, 4> order{izmR, izmU, izmAbs, izmPol};
+    // Date and time as a day count; a sheet without records counts as 0 but
+    // is never the newest itself.
     std::array<double, 4> when{};
     for (const TIzmType kind : order) {
         if (nextRow[kind] <= 2)
             continue;
         const int last = nextRow[kind] - 1;
-        automation::Worksheet& sheet = *sheets[kind];
-        const QString dateText = sheet.Cells(last, 1)->Value().toText();
-        // The short date format, with or without leading zeros.
-        const QDate date = QDate::fromString(dateText.trimmed(), QStringLiteral("d.M.yyyy"));
-        if (!date.isValid())
-            throw SheetError(QStringLiteral("«%1» в строке %2 листа «%3» не является датой")
-                                 .arg(dateText)
-                                 .arg(last)
-                                 .arg(sheet.Name())
-                                 .toStdString());
-        const double time = sheet.Cells(last, 2)->Value().toDouble();
-        when[kind] = static_cast<double>(automationEpoch().daysTo(date)) + time;
+        automation::Worksheet& sheet = need(sheets[kind]);
+        const QString dateText = cellText(sheet, last, 1);
+        const std::optional<QDate> date = parseShortDate(dateText);
+        if (!date)
+            throw Error(QStringLiteral("«%1» в строке %2 листа «%3» не является датой")
+                            .arg(dateText)
+                            .arg(last)
+                            .arg(sheet.Name())
+                            .toStdString());
+        when[kind] = dateSerial(*date) + need(sheet.Cells(last, 2)).Value().toDouble();
     }
     for (const TIzmType kind : order) {
         if (nextRow[kind] <= 2)
@@ -73,24 +75,40 @@ std::optional<ReportRecord> newestRecord(const std::array<WorksheetPtr, 4>& shee
         ReportRecord record;
         record.kind = kind;
         record.row = nextRow[kind] - 1;
-        record.dateTime = when[kind];
+        const std::optional<QDateTime> at = fromSerial(when[kind]);
+        if (!at)
+            throw Error("Дата записи вне допустимого диапазона");
+        record.when = *at;
+        automation::Worksheet& sheet = need(sheets[kind]);
         for (int i = 0; i < valueColumns(kind); ++i)
-            record.values[static_cast<std::size_t>(i)] =
-                sheets[kind]->Cells(record.row, 3 + i)->Value().toText();
+            record.values[static_cast<std::size_t>(i)] = cellText(sheet, record.row, 3 + i);
         return record;
     }
     return std::nullopt;
 }
 
-std::array<WorksheetPtr, 4> reportSheets(automation::Workbook& book) {
-    std::array<WorksheetPtr, 4> sheets;
-    try {
-        for (const TIzmType kind : {izmR, izmAbs, izmPol, izmU})
-            sheets[kind] = book.WorkSheets(reportSheetPosition(kind));
-    } catch (const SheetError&) {
-        throw SheetError("Неправильный формат файла ");
+void writeRecordRow(automation::Worksheet& sheet, int row, const TIzmResult& r) {
+    automation::CellPtr held; // keeps the cell being written alive
+    auto cell = [&](int column) -> automation::Cell& {
+        held = sheet.Cells(row, column);
+        return need(held);
+    };
+    if (r.Kind == izmAbs || r.Kind == izmPol) {
+        cell(6).Value(text::fourChar(r.R2));
+        cell(7).Value(UnitText(r.R2Unit));
+        cell(8).Value(static_cast<double>(r.Koef) * 0.001);
     }
-    return sheets;
+    if (r.Kind != izmU) {
+        cell(4).Value(text::fourChar(r.R));
+        cell(5).Value(UnitText(r.RUnit));
+    }
+    automation::Cell& date = cell(1);
+    date.NumberFormat(DateFormat);
+    date.Value(text::dateNoZeros(r.Time.date()));
+    automation::Cell& time = cell(2);
+    time.NumberFormat(TimeFormat);
+    time.Value(text::timeNoZeros(r.Time.time()));
+    cell(3).Value(static_cast<std::int32_t>(r.U));
 }
 
 ReportScan scanReport(automation::Workbook& book) {
@@ -127,17 +145,8 @@ RecordLabels recordLabels(const ReportRecord& record) {
         labels.r2 = QStringLiteral("R2 = ") + v[3] + QLatin1Char(' ') + v[4];
         labels.k = QStringLiteral("K = ") + v[5];
     }
-    // Whole seconds, carried into the day when they round up to midnight.
-    const double days = std::floor(record.dateTime);
-    qint64 seconds = std::llround((record.dateTime - days) * 86400.0);
-    qint64 wholeDays = static_cast<qint64>(days);
-    if (seconds >= 86400) {
-        seconds -= 86400;
-        ++wholeDays;
-    }
-    labels.date = automationEpoch().addDays(wholeDays).toString(QStringLiteral("dd.MM.yyyy"));
-    labels.time =
-        QTime(0, 0).addSecs(static_cast<int>(seconds)).toString(QStringLiteral("HH:mm:ss"));
+    labels.date = shortDateText(record.when.date());
+    labels.time = longTimeText(record.when.time());
     return labels;
 }
 

@@ -1,8 +1,8 @@
-#include "TRepWorkbook.h"
+#include "report/TRepWorkbook.h"
 
-#include "ReportLayout.h"
-#include "ReportScan.h"
-#include "Texts.h"
+#include "core/Texts.h"
+#include "report/ReportLayout.h"
+#include "report/ReportScan.h"
 
 #include <QDateTime>
 #include <QFileInfo>
@@ -24,13 +24,6 @@ const QString TextNoApplication = QStringLiteral(
     "Невозможно открыть Microsoft Excel! Возможно этого приложения на компьютере не установлено.");
 const QString TextWrongFormat = QStringLiteral("Неправильный формат файла ");
 const QString TextCannotSave = QStringLiteral("Невозможно сохранить отчет");
-
-// A call on an object the report does not hold fails like any other call.
-template <class T> T& need(const std::shared_ptr<T>& object) {
-    if (!object)
-        throw Error("Объект автоматизации не задан");
-    return *object;
-}
 
 } // namespace
 
@@ -72,8 +65,7 @@ void TRepWorkbook::enableAddButtons() {
 // ---- creation ----
 
 void TRepWorkbook::layOutSheets() {
-    for (TIzmType kind : LayoutOrder)
-        Sheet[kind] = need(Book).WorkSheets(sheetSpec(kind).position);
+    Sheet = reportSheets(need(Book));
     for (TIzmType kind : LayoutOrder)
         need(Sheet[kind]).Name(QString::fromUtf8(sheetSpec(kind).name));
     for (TIzmType kind : LayoutOrder) {
@@ -130,33 +122,12 @@ void TRepWorkbook::writeRecord(const TIzmResult& r) {
     if (r.Kind > izmPol)
         return;
     const int row = NextRow[r.Kind]++;
-    automation::Worksheet& sheet = need(Sheet[r.Kind]);
-    auto cell = [&](int column) -> automation::Cell& {
-        Cell = sheet.Cells(row, column);
-        return need(Cell);
-    };
-    if (r.Kind == izmAbs || r.Kind == izmPol) {
-        cell(6).Value(text::fourChar(r.R2));
-        cell(7).Value(UnitText(r.R2Unit));
-        cell(8).Value(static_cast<double>(r.Koef) * 0.001);
-    }
-    if (r.Kind != izmU) {
-        cell(4).Value(text::fourChar(r.R));
-        cell(5).Value(UnitText(r.RUnit));
-    }
-    automation::Cell& date = cell(1);
-    date.NumberFormat(DateFormat);
-    date.Value(text::dateNoZeros(r.Time.date()));
-    automation::Cell& time = cell(2);
-    time.NumberFormat(TimeFormat);
-    time.Value(text::timeNoZeros(r.Time.time()));
-    cell(3).Value(static_cast<std::int32_t>(r.U));
+    writeRecordRow(need(Sheet[r.Kind]), row, r);
 }
 
-void TRepWorkbook::AddRecord(int which) {
-    if (!IsOpen || (which != 1 && which != 2))
+void TRepWorkbook::AddRecord(Which from) {
+    if (!IsOpen || (from != Which::Latest && from != Which::Previous))
         return;
-    const Which from = which == 1 ? Which::Latest : Which::Previous;
     // A record that holds no result would be an all-zero row that no later
     // opening can read back.
     if (!view_->result(from).Valid)
@@ -194,72 +165,27 @@ void TRepWorkbook::OpenClick() {
 }
 
 int TRepWorkbook::FindNextRow(const automation::WorksheetPtr& sheet) {
-    int row = 2;
-    QString text;
-    do {
-        Cell = need(sheet).Cells(row, 1);
-        text = need(Cell).Value().toText();
-        ++row;
-    } while (!text.isEmpty());
-    return row - 1;
+    return findFreeRow(need(sheet));
 }
 
 void TRepWorkbook::ShowLastRecord() {
-    static constexpr TIzmType Order[] = {izmR, izmU, izmAbs, izmPol};
-    std::array<double, 4> stamp{};
-    for (TIzmType kind : Order) {
-        stamp[kind] = 0;
-        if (NextRow[kind] <= 2)
-            continue;
-        const int last = NextRow[kind] - 1;
-        Cell = need(Sheet[kind]).Cells(last, 1);
-        const QString dateText = need(Cell).Value().toText();
-        const std::optional<QDate> date = parseShortDate(dateText);
-        if (!date)
-            throw Error(QStringLiteral("\"%1\" не является датой").arg(dateText).toStdString());
-        Cell = need(Sheet[kind]).Cells(last, 2);
-        stamp[kind] = dateSerial(*date) + need(Cell).Value().toDouble();
-    }
-    std::optional<TIzmType> newest;
-    for (TIzmType kind : Order) {
-        bool greatest = true;
-        for (TIzmType other : Order)
-            greatest = greatest && (other == kind || stamp[kind] > stamp[other]);
-        if (greatest) {
-            newest = kind;
-            break;
-        }
-    }
+    const std::optional<ReportRecord> newest = newestRecord(Sheet, NextRow);
     if (!newest)
         return;
-
-    const TIzmType kind = *newest;
-    const int last = NextRow[kind] - 1;
-    automation::Worksheet& sheet = need(Sheet[kind]);
-    auto cellText = [&](int column) {
-        Cell = sheet.Cells(last, column);
-        return need(Cell).Value().toText();
-    };
-    auto show = [&](RepLabel label, const QString& text) {
+    const RecordLabels labels = recordLabels(*newest);
+    view_->setLabelText(RepLabel::RecType, labels.type);
+    const std::pair<RepLabel, const QString&> shown[] = {{RepLabel::RecU, labels.u},
+                                                         {RepLabel::RecR, labels.r},
+                                                         {RepLabel::RecR2, labels.r2},
+                                                         {RepLabel::RecK, labels.k}};
+    for (const auto& [label, text] : shown) {
+        if (text.isEmpty())
+            continue;
         view_->setLabelShown(label, true);
         view_->setLabelText(label, text);
-    };
-    view_->setLabelText(RepLabel::RecType, lastRecordCaption(kind));
-    show(RepLabel::RecU, QStringLiteral("U = ") + cellText(3) + QStringLiteral(" Вольт"));
-    if (kind != izmU) {
-        const QString r = cellText(4);
-        show(RepLabel::RecR, QStringLiteral("R = ") + r + QLatin1Char(' ') + cellText(5));
     }
-    if (kind == izmAbs || kind == izmPol) {
-        const QString r2 = cellText(6);
-        show(RepLabel::RecR2, QStringLiteral("R2 = ") + r2 + QLatin1Char(' ') + cellText(7));
-        show(RepLabel::RecK, QStringLiteral("K = ") + cellText(8));
-    }
-    const std::optional<QDateTime> when = fromSerial(stamp[kind]);
-    if (!when)
-        throw Error("Дата записи вне допустимого диапазона");
-    view_->setLabelText(RepLabel::RecDate, shortDateText(when->date()));
-    view_->setLabelText(RepLabel::RecTime, longTimeText(when->time()));
+    view_->setLabelText(RepLabel::RecDate, labels.date);
+    view_->setLabelText(RepLabel::RecTime, labels.time);
 }
 
 void TRepWorkbook::OpenReport(const QString& path) {
@@ -287,10 +213,7 @@ void TRepWorkbook::OpenReport(const QString& path) {
         return;
     }
     try {
-        for (TIzmType kind : LayoutOrder)
-            Sheet[kind] = need(Book).WorkSheets(sheetSpec(kind).position);
-        for (TIzmType kind : LayoutOrder)
-            need(Sheet[kind]);
+        Sheet = reportSheets(need(Book));
     } catch (const std::exception&) {
         IsSaved = true;
         CloseReport();

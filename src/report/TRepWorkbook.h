@@ -6,9 +6,9 @@
 // interface; failures are caught per block of calls and shown to the
 // operator.
 
-#include "Automation.h"
-#include "ReportDialogs.h"
-#include "ReportView.h"
+#include "report/ReportDialogs.h"
+#include "report/ReportView.h"
+#include "sheet/Automation.h"
 
 #include <array>
 #include <memory>
@@ -32,10 +32,9 @@ public:
 
     // A new, empty report becomes the open report.
     void CreateReport();
-    // Adds the latest (1) or previous (2) result as one row on its kind's
-    // sheet; nothing without an open report or for a record that holds no
-    // result.
-    void AddRecord(int which);
+    // Adds the latest or the previous result as one row on its kind's sheet;
+    // nothing without an open report or for a record that holds no result.
+    void AddRecord(Which which);
     // Opens the workbook at `path` as the report (the current one must have
     // been closed).
     void OpenReport(const QString& path);
@@ -56,8 +55,8 @@ public:
     void SaveClick();   // "Сохранить"
     void SaveaSClick(); // "Сохранить как ..."
     void CloseClick();  // "Закрыть"
-    void ButAddTekClick() { AddRecord(1); }
-    void ButAddPrevClick() { AddRecord(2); }
+    void ButAddTekClick() { AddRecord(Which::Latest); }
+    void ButAddPrevClick() { AddRecord(Which::Previous); }
     // Failures of these two are not handled here: they reach the caller's
     // top-level error report.
     void ButShowClick();
@@ -65,11 +64,13 @@ public:
 
     // ---- the open report ----
 
-    automation::ApplicationPtr App;
-    automation::WorkbookPtr Book;
-    std::array<automation::WorksheetPtr, 4> Sheet{}; // by TIzmType
-    automation::CellPtr Cell;                        // scratch
-    std::array<int, 4> NextRow{};                    // by TIzmType
+    // The application, the workbook and its sheets (by TIzmType), for
+    // looking at; null when no report is open.
+    const automation::ApplicationPtr& application() const { return App; }
+    const automation::WorkbookPtr& workbook() const { return Book; }
+    const std::array<automation::WorksheetPtr, 4>& sheets() const { return Sheet; }
+
+    std::array<int, 4> NextRow{}; // by TIzmType
     bool IsOpen = false;
     bool IsSaved = false;
     bool HasFile = false;
@@ -83,6 +84,11 @@ private:
     void layOutSheets();
     void writeRecord(const TIzmResult& r);
     void enableAddButtons();
+
+    automation::ApplicationPtr App;
+    automation::WorkbookPtr Book;
+    std::array<automation::WorksheetPtr, 4> Sheet{}; // by TIzmType
+    automation::CellPtr Cell;                        // scratch
 
     ReportView* view_;
     ReportDialogs* dialogs_;

@@ -1,11 +1,12 @@
-#include "Conpc.h"
+#include "shell/Conpc.h"
 
-#include "ConfigIni.h"
-#include "ControlRules.h"
-#include "Messages.h"
-#include "Setting.h"
-#include "TApplication.h"
-#include "Texts.h"
+#include "config/ConfigIni.h"
+#include "config/ControlRules.h"
+#include "config/Setting.h"
+#include "core/Texts.h"
+#include "link/ResultRecords.h"
+#include "shell/Messages.h"
+#include "shell/TApplication.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -16,7 +17,6 @@
 #include <QTimer>
 
 #include <algorithm>
-#include <chrono>
 
 static void initShellResources() {
     Q_INIT_RESOURCE(t5170);
@@ -388,6 +388,8 @@ void TFormMain::DecodeReceived() {
 }
 
 void TFormMain::applyEvent(const Event& event) {
+    // The result records first; the labels then show what they hold.
+    applyToResults(event, TekResult, PrevResult, QDateTime::currentDateTime());
     std::visit(
         Overloaded{
             [this](const ev::PollAnswer&) { deviceAnswered(); },
@@ -402,39 +404,29 @@ void TFormMain::applyEvent(const Event& event) {
             },
             [this](const ev::ResultBegin&) {
                 ShiftToPrevious();
-                TekResult.Time = QDateTime::currentDateTime();
-                TekResult.Valid = true;
                 LabTekTime->setText(text::timeNoZeros(TekResult.Time.time()));
                 if (ReportIsOpen())
                     ButAddTek->setEnabled(true);
             },
             [this](const ev::ResultComplete&) {
                 if (CheckAutoAdd->isChecked())
-                    AddRecord(1);
+                    AddRecord(report::Which::Latest);
+                if (!TekResult.Valid)
+                    return;
+                Q_EMIT resultCompleted(TekResult);
+                if (Series.isRunning())
+                    Q_EMIT seriesStep(TekResult, ++seriesSteps_);
             },
             [this](const ev::Kind& k) { showKind(k.kind); },
-            [this](const ev::Voltage& v) {
-                TekResult.U = v.volts;
-                LabTekU->setText(voltageLabel(TekResult.U));
+            [this](const ev::Voltage&) { LabTekU->setText(voltageLabel(TekResult.U)); },
+            [this](const ev::Resistance&) {
+                LabTekR->setText(resistanceLabel({TekResult.RkOm, TekResult.R, TekResult.RUnit}));
             },
-            [this](const ev::Resistance& r) {
-                const RangedResistance rr = rangeResistance(r.kOm);
-                TekResult.RkOm = rr.kOm;
-                TekResult.R = rr.value;
-                TekResult.RUnit = rr.unit;
-                LabTekR->setText(resistanceLabel(rr));
+            [this](const ev::Resistance2&) {
+                LabTekR2->setText(
+                    resistance2Label({TekResult.R2kOm, TekResult.R2, TekResult.R2Unit}));
             },
-            [this](const ev::Resistance2& r) {
-                const RangedResistance rr = rangeResistance(r.kOm);
-                TekResult.R2kOm = rr.kOm;
-                TekResult.R2 = rr.value;
-                TekResult.R2Unit = rr.unit;
-                LabTekR2->setText(resistance2Label(rr));
-            },
-            [this](const ev::Koef& k) {
-                TekResult.Koef = k.thousandths;
-                LabTekKoef->setText(koefLabel(TekResult.Koef));
-            },
+            [this](const ev::Koef&) { LabTekKoef->setText(koefLabel(TekResult.Koef)); },
             [this](const ev::SerialNumber& n) {
                 const QString t = text::decimal(n.number);
                 setPanelText(3, t);
@@ -515,7 +507,6 @@ void TFormMain::measurementEnded() {
 }
 
 void TFormMain::showKind(TIzmType kind) {
-    TekResult.Kind = kind;
     LabTekType->setText(text::kindCaption(kind));
     LabTekU->setVisible(true);
     LabTekR->setVisible(kind != izmU);
@@ -524,7 +515,7 @@ void TFormMain::showKind(TIzmType kind) {
 }
 
 void TFormMain::ShiftToPrevious() {
-    PrevResult = TekResult;
+    // The records have moved already (applyToResults); the labels follow.
     const std::array<std::pair<QLabel*, QLabel*>, 6> pairs{{{LabTekType, LabPrevType},
                                                             {LabTekU, LabPrevU},
                                                             {LabTekR, LabPrevR},
@@ -620,11 +611,6 @@ void TFormMain::comTekEFocusLost(Qt::FocusReason reason) {
 
 // ---- periodic series and the settings dialog ----
 
-std::int64_t TFormMain::steadyMs() {
-    using namespace std::chrono;
-    return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
-}
-
 void TFormMain::setSettingsForm(TFormSettings* settings) {
     settings_ = settings;
     if (settings_)
@@ -633,6 +619,8 @@ void TFormMain::setSettingsForm(TFormSettings* settings) {
 
 void TFormMain::PeriodStart() {
     Series.PeriodStart(settings_ ? settings_->periodParams() : PeriodParams{});
+    seriesSteps_ = 0;
+    Q_EMIT seriesStarted();
 }
 
 void TFormMain::showSeriesLine(const QString& text) {

@@ -5,11 +5,13 @@
 
 #include "ui_Conpc.h"
 
-#include "Protocol.h"
-#include "Setting.h"
-#include "TComChannel.h"
-#include "TPeriodSeries.h"
-#include "TRepWorkbook.h"
+#include "config/Setting.h"
+#include "link/Protocol.h"
+#include "link/TComChannel.h"
+#include "period/TPeriodSeries.h"
+#include "report/TRepWorkbook.h"
+#include "report/ui/FormReportView.h"
+#include "report/ui/QtReportDialogs.h"
 
 #include <QIcon>
 #include <QMainWindow>
@@ -69,7 +71,7 @@ public:
     void ReadTimerTimer();
     // One receive-and-decode pass.
     void DecodeReceived();
-    // The latest result becomes the previous one (code 0x5D).
+    // The latest result's labels become the previous one's (code 0x5D).
     void ShiftToPrevious();
 
     void ButtonStartClick();
@@ -95,7 +97,7 @@ public:
     // The periodic series. Its clock (milliseconds, monotonic) can be
     // replaced, so that a series of minutes runs in a test in milliseconds.
     void setSeriesClock(MsClock clock) { seriesClock_ = std::move(clock); }
-    TPeriodSeries Series{*this, [this] { return seriesClock_ ? seriesClock_() : steadyMs(); },
+    TPeriodSeries Series{*this, [this] { return seriesClock_ ? seriesClock_() : monotonicMs(); },
                          this};
     // The series' own: the kind it repeats (written by ButtonStartClick after
     // the start code) and its two timers.
@@ -120,6 +122,17 @@ public:
     void requestSettings() override { RequestSettings(); }
     void whenSent(std::function<void()> done) override { Channel->whenSent(std::move(done)); }
     void showError(const QString& caption, const QString& text) override;
+
+Q_SIGNALS:
+    // A complete result (0x5E with a valid latest result), once the window
+    // has applied it, a record added to the report by "Автодобавление"
+    // included.
+    void resultCompleted(const t5170::TIzmResult& result);
+    // A periodic series was started (ButtonStart with CheckPeriod checked).
+    void seriesStarted();
+    // A complete result that came while a series was running: `step` counts
+    // the series' results from 1. Follows resultCompleted for it.
+    void seriesStep(const t5170::TIzmResult& result, int step);
 
 protected:
     void changeEvent(QEvent* event) override;
@@ -151,10 +164,9 @@ private:
     void PeriodNext() { Series.PeriodNext(); }
     void PeriodShowState() { Series.PeriodShowState(); }
     bool ReportIsOpen() const { return Report->IsOpen; }
-    void AddRecord(int which) { Report->AddRecord(which); }
+    void AddRecord(report::Which which) { Report->AddRecord(which); }
     void CloseReport() { Report->CloseReport(); }
     void NatroykaClick();
-    static std::int64_t steadyMs();
 
     QString iniPath_;
     QPointer<TFormSettings> settings_;
@@ -162,7 +174,9 @@ private:
     std::array<QLabel*, PanelCount> panels_{};
     std::vector<Event> events_;
     bool decoding_ = false;
-    bool tickHeld_ = false; // a tick waits for the queued bytes to leave
+    bool tickHeld_ = false;
+    int seriesSteps_ =
+        0; // complete results of the series running // a tick waits for the queued bytes to leave
     bool closed_ = false;
     // A press on the control that focus was about to move to, cancelled
     // because the test voltage was refused and focus went back to ComTekE.

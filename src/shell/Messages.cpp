@@ -1,4 +1,6 @@
-#include "Messages.h"
+#include "shell/Messages.h"
+
+#include "report/ui/QtReportDialogs.h"
 
 #include <QGuiApplication>
 #include <QMessageBox>
@@ -21,8 +23,7 @@ void showErrorBox(QWidget* owner, const QString& caption, const QString& text) {
         h(owner, caption, text);
         return;
     }
-    QMessageBox box(QMessageBox::Critical, caption, text, QMessageBox::Ok, owner);
-    box.exec();
+    report::makeErrorBox(owner, caption, text)->exec();
 }
 
 QString defaultCaption() {

@@ -1,11 +1,11 @@
-#include "Startup.h"
+#include "shell/Startup.h"
 
-#include "ConfigIni.h"
-#include "Conpc.h"
-#include "Conset.h"
-#include "Setting.h"
-#include "SheetViewer.h"
-#include "TApplication.h"
+#include "config/ConfigIni.h"
+#include "config/Conset.h"
+#include "config/Setting.h"
+#include "sheet/ui/SheetViewer.h"
+#include "shell/Conpc.h"
+#include "shell/TApplication.h"
 
 #include <QLibraryInfo>
 #include <QLocale>

@@ -1,6 +1,6 @@
-#include "TApplication.h"
+#include "shell/TApplication.h"
 
-#include "Messages.h"
+#include "shell/Messages.h"
 
 #include <stdexcept>
 

@@ -1,5 +1,5 @@
-#include "Startup.h"
-#include "TApplication.h"
+#include "shell/Startup.h"
+#include "shell/TApplication.h"
 
 int main(int argc, char** argv) {
     t5170::TApplication app(argc, argv);

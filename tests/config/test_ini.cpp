@@ -1,8 +1,8 @@
 // The configuration file: private-profile rules, the program's keys and
 // their defaults, atomic writes.
 
-#include "ConfigIni.h"
-#include "IniFile.h"
+#include "config/ConfigIni.h"
+#include "config/IniFile.h"
 
 #include <QDir>
 #include <QFile>

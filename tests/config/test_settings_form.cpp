@@ -1,10 +1,10 @@
 // The settings dialog as created at start-up: its controls and what loading
 // the configuration file does to them.
 
-#include "../shell/CaptionCheck.h"
-#include "Conset.h"
-#include "IniFile.h"
-#include "Setting.h"
+#include "CaptionCheck.h"
+#include "config/Conset.h"
+#include "config/IniFile.h"
+#include "config/Setting.h"
 
 #include <QFile>
 #include <QTemporaryDir>

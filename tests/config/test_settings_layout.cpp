@@ -2,8 +2,8 @@
 // state its labels can take, the platform's spacing between the buttons of a
 // pair, and each field beside its caption or directly under it.
 
-#include "../shell/CaptionCheck.h"
-#include "Setting.h"
+#include "CaptionCheck.h"
+#include "config/Setting.h"
 
 #include <QDir>
 #include <QStyle>

@@ -2,10 +2,10 @@
 // pseudo-terminal: opening, pacing, failures and the bounded receive buffer.
 
 #include "EventText.h"
-#include "Protocol.h"
 #include "PtySimulator.h"
-#include "TComChannel.h"
 #include "Wait.h"
+#include "link/Protocol.h"
+#include "link/TComChannel.h"
 
 #include <QElapsedTimer>
 #include <QSignalSpy>

@@ -1,7 +1,7 @@
 // The receive decoder: code table, data bytes, resuming after a partial code.
 
 #include "EventText.h"
-#include "Protocol.h"
+#include "link/Protocol.h"
 
 #include <gtest/gtest.h>
 

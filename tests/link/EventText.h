@@ -2,7 +2,7 @@
 // Readable text of decoder events, so that failed comparisons show what was
 // decoded.
 
-#include "Protocol.h"
+#include "link/Protocol.h"
 
 #include <string>
 #include <vector>

@@ -4,7 +4,7 @@
 // minutes runs in microseconds. Two tests let the event loop fire real
 // 1 ms timers to prove the handlers are connected.
 
-#include "TPeriodSeries.h"
+#include "period/TPeriodSeries.h"
 
 #include <QTest>
 #include <gtest/gtest.h>

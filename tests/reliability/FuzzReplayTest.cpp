@@ -18,16 +18,11 @@ namespace {
 using t5170::fuzz::Target;
 
 std::vector<Target> targets() {
-    std::vector<Target> t{{"decoder", t5170::fuzz::decoderInput}};
-#ifdef T5170_FUZZ_INI
-    t.push_back({"ini", t5170::fuzz::iniInput});
-#endif
-#ifdef T5170_FUZZ_ENGINE
-    t.push_back({"xls", t5170::fuzz::xlsInput});
-    t.push_back({"xlsx", t5170::fuzz::xlsxInput});
-    t.push_back({"typed_input", t5170::fuzz::typedInput});
-#endif
-    return t;
+    return {{"decoder", t5170::fuzz::decoderInput},
+            {"ini", t5170::fuzz::iniInput},
+            {"xls", t5170::fuzz::xlsInput},
+            {"xlsx", t5170::fuzz::xlsxInput},
+            {"typed_input", t5170::fuzz::typedInput}};
 }
 
 struct Input {

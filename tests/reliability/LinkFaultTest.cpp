@@ -93,7 +93,7 @@ TEST_F(LinkFaults, UnpluggedDuringSeriesKeepsEveryRecordThatArrived) {
     EXPECT_EQ(failed.count(), 1);
     EXPECT_EQ(rig.report.NextRow[izmR], 2 + int(arrived));
     EXPECT_TRUE(rig.report.IsOpen);
-    EXPECT_TRUE(rig.dialogs.errors.isEmpty());
+    EXPECT_TRUE(rig.dialogs.errors.empty());
 
     // The series cannot go on without the instrument; it waits for the end
     // of a measurement that will never come, and a new connection lets the
@@ -112,9 +112,9 @@ TEST_F(LinkFaults, UnpluggedDuringSeriesKeepsEveryRecordThatArrived) {
     // And the report saves every one of them.
     QTemporaryDir dir;
     const QString file = dir.filePath(QStringLiteral("series.xls"));
-    rig.dialogs.saveName = file;
+    rig.dialogs.saveNames = {file};
     rig.report.SaveReportAs();
-    EXPECT_TRUE(rig.dialogs.errors.isEmpty());
+    EXPECT_TRUE(rig.dialogs.errors.empty());
     EXPECT_TRUE(rig.report.IsSaved);
 }
 

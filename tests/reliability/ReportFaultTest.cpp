@@ -5,9 +5,9 @@
 #include "FaultInjection.h"
 #include "SoakRig.h"
 
-#include "ReportLayout.h"
-#include "Texts.h"
-#include "WorkbookFile.h"
+#include "core/Texts.h"
+#include "report/ReportLayout.h"
+#include "sheet/WorkbookFile.h"
 
 #include <QDir>
 #include <QFile>
@@ -77,7 +77,7 @@ protected:
             tek.RUnit = rr.unit;
             tek.Time = QDateTime(QDate(2026, 3, 1), QTime(9, 0).addSecs(added));
             tek.Valid = true;
-            report.AddRecord(1);
+            report.AddRecord(report::Which::Latest);
         }
         ASSERT_EQ(report.NextRow[izmR], 2 + added);
     }
@@ -85,7 +85,7 @@ protected:
     // The report's own Save or Save As; true when no error box came.
     bool saveAs(const QString& to) {
         const auto before = dialogs.errors.size();
-        dialogs.saveName = to;
+        dialogs.saveNames = {to};
         report.SaveReportAs();
         return dialogs.errors.size() == before;
     }
@@ -131,7 +131,7 @@ protected:
     TIzmResult tek;
     TIzmResult prev;
     RigView view{tek, prev};
-    RecordingDialogs dialogs;
+    ScriptedDialogs dialogs;
     report::TRepWorkbook report{view, dialogs};
     int added = 0;
 };
@@ -146,7 +146,7 @@ TEST_P(ReportFaults, SaveAsIntoReadOnlyFolderIsReportedAndTheReportStaysOpen) {
         ASSERT_TRUE(ro.effective()) << "cannot make a folder read-only here";
         EXPECT_FALSE(saveAs(target));
     }
-    EXPECT_EQ(dialogs.errors.value(0), CannotSave);
+    EXPECT_EQ(dialogs.errorTexts().value(0), CannotSave);
     EXPECT_FALSE(QFile::exists(target));
     EXPECT_EQ(strays(folder, {}), QStringList());
     expectStillOpenWithAll();
@@ -165,7 +165,7 @@ TEST_P(ReportFaults, SaveIntoFolderThatBecameReadOnlyKeepsThePreviousFile) {
         ASSERT_TRUE(ro.effective());
         EXPECT_FALSE(save());
     }
-    EXPECT_EQ(dialogs.errors.value(0), CannotSave);
+    EXPECT_EQ(dialogs.errorTexts().value(0), CannotSave);
     EXPECT_EQ(rowsInFile(file), 3);
     EXPECT_EQ(strays(dir.path(), {QFileInfo(file).fileName()}), QStringList());
     expectStillOpenWithAll();
@@ -182,7 +182,7 @@ TEST_P(ReportFaults, SaveOntoFullDiskKeepsThePreviousFile) {
         FileSizeLimit full(1024); // no file can grow past 1 KiB
         EXPECT_FALSE(save());
     }
-    EXPECT_EQ(dialogs.errors.value(0), CannotSave);
+    EXPECT_EQ(dialogs.errorTexts().value(0), CannotSave);
     EXPECT_EQ(rowsInFile(file), 3);
     EXPECT_EQ(strays(dir.path(), {QFileInfo(file).fileName()}), QStringList());
     expectStillOpenWithAll();
@@ -213,7 +213,7 @@ TEST_P(ReportFaults, SaveOntoFullFileSystemKeepsThePreviousFile) {
     filler.close();
     addRecords(200);
     EXPECT_FALSE(save());
-    EXPECT_EQ(dialogs.errors.value(0), CannotSave);
+    EXPECT_EQ(dialogs.errorTexts().value(0), CannotSave);
     EXPECT_EQ(rowsInFile(file), 3);
     EXPECT_EQ(strays(mountPoint, {QFileInfo(file).fileName(), QStringLiteral("filler")}),
               QStringList());
@@ -268,7 +268,7 @@ TEST_P(ReportFaults, FileReplacedWhileOpenGetsTheReportOnSave) {
         replace(file);
         QFile::setPermissions(file, QFile::ReadOwner | QFile::WriteOwner);
         addRecords(1);
-        ASSERT_TRUE(save()) << dialogs.errors.join('\n').toStdString();
+        ASSERT_TRUE(save()) << dialogs.errorTexts().join('\n').toStdString();
         EXPECT_EQ(rowsInFile(file), added);
     }
 }
@@ -291,7 +291,7 @@ TEST_P(ReportFaults, OpenedReportSurvivesItsFileReplacedOrDeleted) {
         const int before = rowsInFile(file);
         ASSERT_GE(before, 0);
         report.OpenReport(file);
-        ASSERT_TRUE(report.IsOpen) << dialogs.errors.join('\n').toStdString();
+        ASSERT_TRUE(report.IsOpen) << dialogs.errorTexts().join('\n').toStdString();
         ASSERT_EQ(report.NextRow[izmR], 2 + before);
         QFile::remove(file);
         if (std::string(what) == "replaced by garbage") {
@@ -301,7 +301,7 @@ TEST_P(ReportFaults, OpenedReportSurvivesItsFileReplacedOrDeleted) {
         }
         added = before;
         addRecords(1);
-        ASSERT_TRUE(save()) << dialogs.errors.join('\n').toStdString();
+        ASSERT_TRUE(save()) << dialogs.errorTexts().join('\n').toStdString();
         EXPECT_EQ(rowsInFile(file), before + 1);
     }
 }
@@ -322,7 +322,7 @@ TEST_P(ReportFaults, FileReplacedByFolderOrFolderRemovedIsReported) {
 
     ASSERT_TRUE(QDir(sub).removeRecursively());
     EXPECT_FALSE(save());
-    EXPECT_EQ(dialogs.errors, QStringList({CannotSave, CannotSave}));
+    EXPECT_EQ(dialogs.errorTexts(), QStringList({CannotSave, CannotSave}));
     expectStillOpenWithAll();
     ASSERT_TRUE(saveAs(path(QStringLiteral("elsewhere"))));
     EXPECT_EQ(rowsInFile(path(QStringLiteral("elsewhere"))), 3);
@@ -336,13 +336,13 @@ TEST_P(ReportFaults, FailedSaveWhenClosingIsReportedAndKeepsTheSavedFile) {
     const QString file = path(QStringLiteral("report"));
     ASSERT_TRUE(saveAs(file));
     addRecords(2);
-    dialogs.answer = true;
+    dialogs.otherAnswers = true;
     {
         ReadOnlyFolder ro(dir.path());
         ASSERT_TRUE(ro.effective());
         report.CloseReport();
     }
-    EXPECT_EQ(dialogs.errors.value(0), CannotSave);
+    EXPECT_EQ(dialogs.errorTexts().value(0), CannotSave);
     EXPECT_FALSE(report.IsOpen);
     EXPECT_EQ(rowsInFile(file), 3);
 }

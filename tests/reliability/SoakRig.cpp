@@ -1,6 +1,7 @@
 #include "SoakRig.h"
 
-#include "Texts.h"
+#include "core/Texts.h"
+#include "link/ResultRecords.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -97,6 +98,10 @@ bool SoakRig::runUntil(const std::function<bool()>& done, int quietMs) {
 
 // The window's ReadTimer tick: drain, decode, act, poll, series line.
 void SoakRig::tick() {
+    // As the window does, a tick waits for the bytes still going out: no
+    // pass judges a poll that has not been sent.
+    if (channel.queuedBytes() > 0)
+        return;
     ++ticks;
     channel.DrainReceived();
     events_.clear();
@@ -105,8 +110,7 @@ void SoakRig::tick() {
     channel.consume(static_cast<int>(used));
     for (const Event& e : events_)
         apply(e);
-    if (channel.queuedBytes() == 0)
-        channel.SendByte(code::Poll);
+    channel.SendByte(code::Poll);
     if (series.isRunning()) {
         series.PeriodShowState();
         // The pause between measurements passes at once.
@@ -120,32 +124,16 @@ void SoakRig::tick() {
 }
 
 void SoakRig::apply(const Event& e) {
+    // The records as the window keeps them; what the window does besides
+    // (labels, buttons, the settings dialog) the rig only counts.
+    if (applyToResults(e, tek, prev, QDateTime::currentDateTime()))
+        return;
     if (std::holds_alternative<ev::PollAnswer>(e)) {
         connected = true;
-    } else if (std::holds_alternative<ev::ResultBegin>(e)) {
-        prev = tek;
-        tek.Time = QDateTime::currentDateTime();
-        tek.Valid = true;
-    } else if (const auto* k = std::get_if<ev::Kind>(&e)) {
-        tek.Kind = k->kind;
-    } else if (const auto* v = std::get_if<ev::Voltage>(&e)) {
-        tek.U = v->volts;
-    } else if (const auto* r = std::get_if<ev::Resistance>(&e)) {
-        const RangedResistance rr = rangeResistance(r->kOm);
-        tek.RkOm = rr.kOm;
-        tek.R = rr.value;
-        tek.RUnit = rr.unit;
-    } else if (const auto* r2 = std::get_if<ev::Resistance2>(&e)) {
-        const RangedResistance rr = rangeResistance(r2->kOm);
-        tek.R2kOm = rr.kOm;
-        tek.R2 = rr.value;
-        tek.R2Unit = rr.unit;
-    } else if (const auto* kf = std::get_if<ev::Koef>(&e)) {
-        tek.Koef = kf->thousandths;
     } else if (std::holds_alternative<ev::ResultComplete>(e)) {
         ++completes;
         if (autoAdd)
-            report.AddRecord(1);
+            report.AddRecord(report::Which::Latest);
     } else if (std::holds_alternative<ev::Finished>(e)) {
         ++finished;
         series.PeriodNext();

@@ -6,13 +6,13 @@
 // every reading, and the pause between measurements is cut short, so a
 // series runs as fast as the pty and the report take it.
 
-#include "Protocol.h"
 #include "PtySimulator.h"
-#include "RecordingDialogs.h"
-#include "ReportView.h"
-#include "TComChannel.h"
-#include "TPeriodSeries.h"
-#include "TRepWorkbook.h"
+#include "ScriptedDialogs.h"
+#include "link/Protocol.h"
+#include "link/TComChannel.h"
+#include "period/TPeriodSeries.h"
+#include "report/ReportView.h"
+#include "report/TRepWorkbook.h"
 
 #include <QMap>
 #include <QObject>
@@ -85,7 +85,7 @@ public:
     TIzmResult tek;
     TIzmResult prev;
     RigView view{tek, prev};
-    RecordingDialogs dialogs;
+    ScriptedDialogs dialogs;
     report::TRepWorkbook report{view, dialogs};
     bool autoAdd = true;
 

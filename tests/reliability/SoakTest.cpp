@@ -7,8 +7,8 @@
 #include "SoakRig.h"
 
 #include "InstrumentCore.h"
-#include "Texts.h"
-#include "TypedInput.h"
+#include "core/Texts.h"
+#include "sheet/TypedInput.h"
 
 #include <QElapsedTimer>
 #include <QFile>
@@ -98,11 +98,11 @@ TEST(Soak, LongSeriesWithReportKeepsOneRowPerResultAndFlatMemory) {
     EXPECT_EQ(rig.sim.counters().startsIgnored, 0u) << "a start code came during a measurement";
     EXPECT_EQ(rig.sim.missingAcks(), 0u);
     EXPECT_EQ(rig.sim.counters().unexpectedAcks, 0u);
-    EXPECT_TRUE(rig.dialogs.errors.isEmpty()) << rig.dialogs.errors.join('\n').toStdString();
+    EXPECT_TRUE(rig.dialogs.errors.empty()) << rig.dialogs.errorTexts().join('\n').toStdString();
     EXPECT_EQ(rig.report.NextRow[izmR], firstRow + n);
-    EXPECT_EQ(rowsOn(rig.report.Sheet[izmR]), n);
+    EXPECT_EQ(rowsOn(rig.report.sheets()[izmR]), n);
     for (TIzmType other : {izmU, izmAbs, izmPol})
-        EXPECT_EQ(rowsOn(rig.report.Sheet[other]), 0);
+        EXPECT_EQ(rowsOn(rig.report.sheets()[other]), 0);
 
     // Row k holds the k-th result the instrument sent, in order.
     sim::ResultGenerator expected(seed);
@@ -110,7 +110,7 @@ TEST(Soak, LongSeriesWithReportKeepsOneRowPerResultAndFlatMemory) {
     for (int row = firstRow; row < firstRow + n && wrong < 5; ++row) {
         const sim::Result r = expected.next(sim::kindResistance, rig.sim.testVoltage());
         const RangedResistance rr = rangeResistance(r.kOm);
-        const auto& sheet = rig.report.Sheet[izmR];
+        const auto& sheet = rig.report.sheets()[izmR];
         // The four-character text is typed into the cell ("986," becomes 986).
         const double u = sheet->Cells(row, 3)->Value().toDouble();
         const double res = sheet->Cells(row, 4)->Value().toDouble();
@@ -129,7 +129,7 @@ TEST(Soak, LongSeriesWithReportKeepsOneRowPerResultAndFlatMemory) {
     const auto withoutRows = runSeries(rig, before + std::uint64_t(n), std::max(1, n / 10));
     print("series, report open, nothing added", withoutRows);
     EXPECT_EQ(rig.completes, before + std::uint64_t(n));
-    EXPECT_EQ(rowsOn(rig.report.Sheet[izmR]), n);
+    EXPECT_EQ(rowsOn(rig.report.sheets()[izmR]), n);
     if (!underAddressSanitizer() && withoutRows.size() > 2) {
         // From the first sample on (buffers and caches are warm by then).
         const std::int64_t grown = withoutRows.back().heap - withoutRows[1].heap;
@@ -163,27 +163,28 @@ TEST(Soak, LongSeriesWithReportKeepsOneRowPerResultAndFlatMemory) {
     rig.autoAdd = true;
     rig.startOne(izmAbs);
     ASSERT_TRUE(rig.runUntil([&] { return rig.completes == before + std::uint64_t(n) + 1; }));
-    EXPECT_EQ(rowsOn(rig.report.Sheet[izmAbs]), 1);
+    EXPECT_EQ(rowsOn(rig.report.sheets()[izmAbs]), 1);
 
     QTemporaryDir dir;
     ASSERT_TRUE(dir.isValid());
     if (n + 1 > 65535) {
         // An .xls sheet ends at row 65,536: the save is refused, the records stay.
-        rig.dialogs.saveName = dir.filePath(QStringLiteral("soak.xls"));
+        rig.dialogs.saveNames = {dir.filePath(QStringLiteral("soak.xls"))};
         rig.report.SaveReportAs();
-        EXPECT_EQ(rig.dialogs.errors, QStringList({QStringLiteral("Невозможно сохранить отчет")}));
+        EXPECT_EQ(rig.dialogs.errorTexts(),
+                  QStringList({QStringLiteral("Невозможно сохранить отчет")}));
         EXPECT_TRUE(rig.report.IsOpen);
         EXPECT_FALSE(QFile::exists(dir.filePath(QStringLiteral("soak.xls"))));
         rig.dialogs.errors.clear();
     }
     const QString path = dir.filePath(QStringLiteral("soak.xlsx"));
-    rig.dialogs.saveName = path;
+    rig.dialogs.saveNames = {path};
     rig.report.SaveReportAs();
-    ASSERT_TRUE(rig.dialogs.errors.isEmpty()) << rig.dialogs.errors.join('\n').toStdString();
+    ASSERT_TRUE(rig.dialogs.errors.empty()) << rig.dialogs.errorTexts().join('\n').toStdString();
     EXPECT_TRUE(rig.report.IsSaved);
     auto app = automation::createApplication(QStringLiteral("Excel.Application"));
     auto book = app->WorkBooks()->Open(path);
-    const QString resistanceSheet = rig.report.Sheet[izmR]->Name();
+    const QString resistanceSheet = rig.report.sheets()[izmR]->Name();
     int found = 0;
     for (int i = 1; i <= 4; ++i) {
         auto sheet = book->WorkSheets(i);
@@ -196,7 +197,7 @@ TEST(Soak, LongSeriesWithReportKeepsOneRowPerResultAndFlatMemory) {
     app->Quit();
     figure(QStringLiteral("Soak: report rows per 0x5E sent, %1 results").arg(n),
            QStringLiteral("exactly 1"),
-           QStringLiteral("%1 rows / %2 sent").arg(rowsOn(rig.report.Sheet[izmR])).arg(n));
+           QStringLiteral("%1 rows / %2 sent").arg(rowsOn(rig.report.sheets()[izmR])).arg(n));
 }
 
 } // namespace

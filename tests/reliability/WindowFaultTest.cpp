@@ -4,9 +4,9 @@
 
 #include "FaultInjection.h"
 
-#include "ConfigIni.h"
-#include "Setting.h"
 #include "ShellFixture.h"
+#include "config/ConfigIni.h"
+#include "config/Setting.h"
 
 #include <QRandomGenerator>
 
@@ -151,8 +151,8 @@ TEST_F(UnplugFaults, UnpluggedDuringSettingsWrite) {
     EXPECT_EQ(receivedNoPolls(), write.left(receivedNoPolls().size()));
     EXPECT_GE(receivedNoPolls().size(), 5);
     EXPECT_LE(receivedNoPolls().size(), 6);
-    EXPECT_EQ(boxes,
-              std::vector<Box>({{QStringLiteral("Ошибка"), QStringLiteral("Ошибка записи в \"Com\"")}}));
+    EXPECT_EQ(boxes, std::vector<Box>(
+                         {{QStringLiteral("Ошибка"), QStringLiteral("Ошибка записи в \"Com\"")}}));
     EXPECT_FALSE(main().DeviceConnected);
     // The next tick shows it.
     ASSERT_TRUE(

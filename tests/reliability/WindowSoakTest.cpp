@@ -11,10 +11,10 @@
 // 1,000 (the dialog's largest count) it runs series after series.
 
 #include "Memory.h"
-#include "RecordingDialogs.h"
+#include "ScriptedDialogs.h"
 #include "ShellFixture.h"
 
-#include "WorkbookFile.h"
+#include "sheet/WorkbookFile.h"
 
 #include <QElapsedTimer>
 #include <QScopeGuard>
@@ -110,7 +110,7 @@ protected:
     int answerWaitMs = 25;
     std::int64_t fastNow_ = 0;
 
-    RecordingDialogs dialogs;
+    ScriptedDialogs dialogs;
 };
 
 TEST_F(WindowSeries, SoakEveryResultIsOneRowAndTheProgramStillAnswers) {
@@ -143,7 +143,7 @@ TEST_F(WindowSeries, SoakEveryResultIsOneRowAndTheProgramStillAnswers) {
     EXPECT_TRUE(main().ButtonStart->isEnabled());
     EXPECT_TRUE(main().LabPerOstel->isHidden());
     EXPECT_TRUE(boxes.empty());
-    EXPECT_TRUE(dialogs.errors.isEmpty()) << dialogs.errors.join('\n').toStdString();
+    EXPECT_TRUE(dialogs.errors.empty()) << dialogs.errorTexts().join('\n').toStdString();
 
     // Still answering: a single measurement of another kind.
     main().CheckPeriod->setChecked(false);
@@ -153,7 +153,7 @@ TEST_F(WindowSeries, SoakEveryResultIsOneRowAndTheProgramStillAnswers) {
     EXPECT_EQ(main().report().NextRow[izmAbs], 3);
 
     const QString file = dir.filePath(QStringLiteral("series.xlsx"));
-    dialogs.saveName = file;
+    dialogs.saveNames = {file};
     main().report().SaveReportAs();
     ASSERT_TRUE(main().report().IsSaved);
     const sheet::Workbook book = sheet::openWorkbook(file);
@@ -173,8 +173,8 @@ TEST_F(WindowSeries, UnpluggedDuringSeriesKeepsEveryRecordThatArrived) {
     sim.unplug();
     ASSERT_TRUE(QTest::qWaitFor([&] { return !main().channel().PortOpen; }, 5000));
     QTest::qWait(1200); // a few more ticks against the closed port
-    EXPECT_EQ(boxes,
-              std::vector<Box>({{QStringLiteral("Ошибка"), QStringLiteral("Ошибка записи в \"Com\"")}}));
+    EXPECT_EQ(boxes, std::vector<Box>(
+                         {{QStringLiteral("Ошибка"), QStringLiteral("Ошибка записи в \"Com\"")}}));
     EXPECT_LE(quint64(rows()), sim.resultsSent());
     EXPECT_GE(quint64(rows()), sim.resultsSent() - 1) << "at most the result on the wire is lost";
     const int kept = rows();
@@ -193,10 +193,10 @@ TEST_F(WindowSeries, UnpluggedDuringSeriesKeepsEveryRecordThatArrived) {
     EXPECT_EQ(rows(), kept + 3);
     EXPECT_EQ(boxes.size(), 1u);
     const QString file = dir.filePath(QStringLiteral("series.xls"));
-    dialogs.saveName = file;
+    dialogs.saveNames = {file};
     main().report().SaveReportAs();
     EXPECT_TRUE(main().report().IsSaved);
-    EXPECT_TRUE(dialogs.errors.isEmpty());
+    EXPECT_TRUE(dialogs.errors.empty());
 }
 
 } // namespace

@@ -3,7 +3,7 @@
 // demand.
 
 #include "ReportHarness.h"
-#include "Texts.h"
+#include "core/Texts.h"
 
 #include <QDate>
 
@@ -49,10 +49,6 @@ const std::vector<LayoutSheet>& layout() {
     return sheets;
 }
 
-QString u8(const char* s) {
-    return QString::fromUtf8(s);
-}
-
 QStringList tail(const QStringList& calls, qsizetype from) {
     return calls.mid(from);
 }
@@ -93,7 +89,7 @@ TEST_F(ReportWindow, CreateLaysOutFourSheetsInTheirOrder) {
     // And what the workbook holds afterwards.
     for (std::size_t p = 0; p < layout().size(); ++p) {
         const auto& s = layout()[p];
-        auto sheet = rep().Book->WorkSheets(int(p) + 1);
+        auto sheet = rep().workbook()->WorkSheets(int(p) + 1);
         EXPECT_EQ(sheet->Name(), u8(s.name));
         const int n = int(s.columns.size());
         for (int c = 1; c <= n; ++c) {
@@ -103,7 +99,7 @@ TEST_F(ReportWindow, CreateLaysOutFourSheetsInTheirOrder) {
         EXPECT_TRUE(sheet->Cells(1, n + 1)->Value().isEmpty()) << s.name;
         EXPECT_TRUE(sheet->Cells(2, 1)->Value().isEmpty()) << s.name;
     }
-    EXPECT_THROW(rep().Book->WorkSheets(5), automation::Error);
+    EXPECT_THROW(rep().workbook()->WorkSheets(5), automation::Error);
 }
 
 TEST_F(ReportWindow, CreateEnablesOnlyTheAddButtonsThatHaveAResult) {
@@ -154,9 +150,9 @@ TEST_F(ReportWindow, EveryCreationGuardShowsItsMessageAndKeepsTheState) {
         EXPECT_FALSE(form->ButAddTek->isEnabled());
         // Nothing started stays running or held.
         EXPECT_EQ(p.count(u8("Quit")), c.started ? 1 : 0);
-        EXPECT_FALSE(rep().App);
-        EXPECT_FALSE(rep().Book);
-        for (const auto& s : rep().Sheet)
+        EXPECT_FALSE(rep().application());
+        EXPECT_FALSE(rep().workbook());
+        for (const auto& s : rep().sheets())
             EXPECT_FALSE(s);
         EXPECT_TRUE(dialogs.questions.empty());
     }
@@ -199,9 +195,9 @@ TEST_F(ReportWindow, EachKindFillsItsOwnColumnsOnItsOwnSheet) {
         ++next[c.kind];
         EXPECT_EQ(rep().NextRow, next);
         EXPECT_EQ(cell(c.kind, 2, 1).toText(), u8("01.03.2026"));
-        EXPECT_EQ(rep().Sheet[c.kind]->Cells(2, 1)->NumberFormat(), u8("DD.MM.YYYY"));
+        EXPECT_EQ(rep().sheets()[c.kind]->Cells(2, 1)->NumberFormat(), u8("DD.MM.YYYY"));
         EXPECT_EQ(cell(c.kind, 2, 2).toText(), u8("09:05:07"));
-        EXPECT_EQ(rep().Sheet[c.kind]->Cells(2, 2)->NumberFormat(), u8("HH:MM:SS"));
+        EXPECT_EQ(rep().sheets()[c.kind]->Cells(2, 2)->NumberFormat(), u8("HH:MM:SS"));
         for (std::size_t i = 0; i < c.cells.size(); ++i)
             EXPECT_EQ(cell(c.kind, 2, int(i) + 3).toText(), u8(c.cells[i])) << "column " << i + 3;
         EXPECT_TRUE(cell(c.kind, 2, int(c.cells.size()) + 3).isEmpty());
@@ -375,8 +371,8 @@ TEST_F(ReportWindow, AFailedAddClosesTheReportAndSaysSo) {
         EXPECT_EQ(rep().NextRow[izmR], 2 + c.rowsTaken);
         EXPECT_EQ(reportTexts(), QStringList(6, u8("нет")));
         EXPECT_EQ(valueLabelsShown(), (std::vector<bool>{false, false, false, false}));
-        EXPECT_FALSE(rep().App);
-        EXPECT_FALSE(rep().Book);
+        EXPECT_FALSE(rep().application());
+        EXPECT_FALSE(rep().workbook());
         EXPECT_TRUE(form->ButAddTek->isEnabled());
     }
 }

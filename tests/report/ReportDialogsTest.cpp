@@ -1,7 +1,8 @@
 // The standard dialogs the report shows: their filters, extension and boxes,
 // and the question before a save replaces an existing file.
 
-#include "ReportDialogs.h"
+#include "TestData.h"
+#include "report/ui/QtReportDialogs.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -19,12 +20,9 @@
 #include <gtest/gtest.h>
 
 using namespace t5170::report;
+using t5170::testing::u8;
 
 namespace {
-
-QString u8(const char* s) {
-    return QString::fromUtf8(s);
-}
 
 template <class T> T* topLevel() {
     for (QWidget* w : QApplication::topLevelWidgets())

@@ -10,10 +10,6 @@ using namespace t5170::testing;
 
 namespace {
 
-QString u8(const char* s) {
-    return QString::fromUtf8(s);
-}
-
 class ReportWithInstrument : public ReportWindow {
 protected:
     void SetUp() override {

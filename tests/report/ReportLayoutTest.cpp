@@ -1,7 +1,7 @@
 // The report's own texts and date numbers: unit texts, file names shown in
 // the window, day-count date-times and the short date and long time texts.
 
-#include "ReportLayout.h"
+#include "report/ReportLayout.h"
 
 #include <gtest/gtest.h>
 

@@ -1,9 +1,9 @@
 // Saving, closing, showing and printing the report from the main window's
 // menu and buttons.
 
-#include "EngineHooks.h"
 #include "ReportHarness.h"
-#include "SheetViewer.h"
+#include "sheet/EngineHooks.h"
+#include "sheet/ui/SheetViewer.h"
 
 #include <QCloseEvent>
 #include <QFileInfo>
@@ -12,10 +12,6 @@ using namespace t5170;
 using namespace t5170::testing;
 
 namespace {
-
-QString u8(const char* s) {
-    return QString::fromUtf8(s);
-}
 
 QByteArray fileBytes(const QString& path) {
     QFile f(path);
@@ -189,7 +185,7 @@ TEST_F(ReportWindow, ClosingSavedAndModifiedReports) {
         EXPECT_EQ(status(), u8("Отчет закрыт"));
         EXPECT_EQ(reportTexts(), QStringList(6, u8("нет")));
         EXPECT_EQ(valueLabelsShown(), (std::vector<bool>{false, false, false, false}));
-        EXPECT_FALSE(rep().App);
+        EXPECT_FALSE(rep().application());
         if (c.recordsInFile < 0) {
             EXPECT_FALSE(QFileInfo::exists(file));
         } else {
@@ -234,8 +230,8 @@ TEST_F(ReportWindow, AFailingCloseStillClosesAndEndsTheApplication) {
         EXPECT_EQ(reportTexts(), QStringList(6, u8("нет")));
         EXPECT_TRUE(dialogs.errors.empty()); // silent, as before
         EXPECT_EQ(p.count(u8("Quit")), 1);
-        EXPECT_FALSE(rep().App);
-        EXPECT_FALSE(rep().Book);
+        EXPECT_FALSE(rep().application());
+        EXPECT_FALSE(rep().workbook());
     }
 }
 

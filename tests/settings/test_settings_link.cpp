@@ -6,9 +6,9 @@
 
 #include "ShellFixture.h"
 
-#include "ConfigIni.h"
-#include "IniFile.h"
-#include "Setting.h"
+#include "config/ConfigIni.h"
+#include "config/IniFile.h"
+#include "config/Setting.h"
 
 #include <QDir>
 #include <QTimer>
@@ -17,13 +17,6 @@ using namespace t5170;
 using namespace t5170::testing;
 
 namespace {
-
-QByteArray bytes(std::initializer_list<int> values) {
-    QByteArray b;
-    for (int v : values)
-        b.append(static_cast<char>(v));
-    return b;
-}
 
 // Records what the channel had put on the wire when a button became enabled.
 class EnableWatch : public QObject {
@@ -340,6 +333,56 @@ TEST_F(SeriesTest, CountOfThreeRepeatsTheStartedKindAndEndsWithTheStartButton) {
     EXPECT_EQ(receivedOf({0x57, 0x58, 0x5C}), bytes({0x58, 0x5C, 0x58, 0x5C, 0x58, 0x5C}));
 }
 
+// The window publishes every complete result, and the results of a series
+// with their step; a 0x5E that completes no result publishes nothing.
+TEST_F(SeriesTest, CompleteResultsAndSeriesStepsArePublished) {
+    std::vector<TIzmResult> completed;
+    std::vector<std::pair<TIzmResult, int>> steps;
+    int started = 0;
+    QObject::connect(&main(), &TFormMain::resultCompleted,
+                     [&](const TIzmResult& r) { completed.push_back(r); });
+    QObject::connect(&main(), &TFormMain::seriesStep, [&](const TIzmResult& r, int step) {
+        steps.push_back({r, step});
+    });
+    QObject::connect(&main(), &TFormMain::seriesStarted, [&] { ++started; });
+
+    // Before any result: nothing is complete.
+    ASSERT_FALSE(main().TekResult.Valid);
+    sim.sendRaw(bytes({0x5E}));
+    // One measurement outside a series.
+    sim.setNextResult({700, 1234, 0, 0});
+    main().RadIzmR->setChecked(true);
+    main().CheckPeriod->setChecked(false);
+    main().ButtonStart->click();
+    ASSERT_TRUE(waitDone(1));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return completed.size() == 1; }, 3000));
+    EXPECT_TRUE(steps.empty());
+    EXPECT_EQ(completed[0], main().TekResult);
+    EXPECT_EQ(completed[0].RkOm, 1234);
+
+    // A series of three.
+    countMode(3, 1, 1);
+    main().CheckPeriod->setChecked(true);
+    main().ButtonStart->click();
+    EXPECT_EQ(started, 1);
+    for (int step = 1; step <= 3; ++step) {
+        SCOPED_TRACE(step);
+        ASSERT_TRUE(waitDone(quint64(step) + 1));
+        ASSERT_TRUE(QTest::qWaitFor([&] { return int(steps.size()) == step; }, 3000));
+        EXPECT_EQ(steps.back().second, step);
+        EXPECT_EQ(steps.back().first, completed.back());
+        EXPECT_EQ(steps.back().first, main().TekResult);
+        if (step < 3) {
+            ASSERT_TRUE(waitLeft(3 - step));
+            main().Series.TimerPeriodTimer(); // the pause is over
+        }
+    }
+    ASSERT_TRUE(QTest::qWaitFor([this] { return !main().Series.isRunning(); }, 5000));
+    EXPECT_EQ(completed.size(), 4u);
+    EXPECT_EQ(steps.size(), 3u);
+    EXPECT_EQ(started, 1);
+}
+
 TEST_F(SeriesTest, TimeModeEndingDuringAMeasurementLetsItFinishAsASingleOne) {
     sim.setMeasureDurationMs(1500);
     dlg().RadioFullTime->click();
@@ -463,7 +506,7 @@ TEST_F(Connected, SeriesOfThreeResistancesOneSecondApartFillsTheReport) {
     const QStringList units{QStringLiteral("КОм"), QStringLiteral("МОм"), QStringLiteral("ГОм")};
     for (int row = 2; row <= 4; ++row) {
         const auto cell = [&](int column) {
-            return main().report().Sheet[izmR]->Cells(row, column)->Value().toText();
+            return main().report().sheets()[izmR]->Cells(row, column)->Value().toText();
         };
         EXPECT_EQ(cell(4), values[row - 2]) << row;
         EXPECT_EQ(cell(5), units[row - 2]) << row;

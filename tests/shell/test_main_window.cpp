@@ -7,10 +7,10 @@
 
 #include "CaptionCheck.h"
 
-#include "Conset.h"
-#include "Setting.h"
-#include "TApplication.h"
-#include "Texts.h"
+#include "config/Conset.h"
+#include "config/Setting.h"
+#include "core/Texts.h"
+#include "shell/TApplication.h"
 
 #include <QMenu>
 #include <QMenuBar>
@@ -23,13 +23,6 @@ using namespace t5170;
 using namespace t5170::testing;
 
 namespace {
-
-QByteArray bytes(std::initializer_list<int> values) {
-    QByteArray b;
-    for (int v : values)
-        b.append(static_cast<char>(v));
-    return b;
-}
 
 const QString None = QStringLiteral("нет");
 

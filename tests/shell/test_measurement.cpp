@@ -4,7 +4,7 @@
 #define QTEST_QPA_MOUSE_HANDLING
 #include "ShellFixture.h"
 
-#include "Texts.h"
+#include "core/Texts.h"
 
 #include <QLineEdit>
 #include <QMenuBar>
@@ -13,13 +13,6 @@ using namespace t5170;
 using namespace t5170::testing;
 
 namespace {
-
-QByteArray bytes(std::initializer_list<int> values) {
-    QByteArray b;
-    for (int v : values)
-        b.append(static_cast<char>(v));
-    return b;
-}
 
 TEST(TestVoltageText, WholeNumberWithOptionalSignOnly) {
     const struct {

@@ -6,8 +6,8 @@
 
 #include "ShellFixture.h"
 
-#include "Protocol.h"
-#include "Setting.h"
+#include "config/Setting.h"
+#include "link/Protocol.h"
 
 #include <QStringList>
 
@@ -18,13 +18,6 @@ using namespace t5170;
 using namespace t5170::testing;
 
 namespace {
-
-QByteArray bytes(std::initializer_list<int> values) {
-    QByteArray b;
-    for (int v : values)
-        b.append(static_cast<char>(v));
-    return b;
-}
 
 std::string hex(const QByteArray& b) {
     return b.toHex(' ').toStdString();

@@ -2,8 +2,8 @@
 // Russian once the program has set itself up. They come from Qt's
 // translation, which the set-up installs; without it these tests fail.
 
-#include "ReportDialogs.h"
-#include "Startup.h"
+#include "report/ui/QtReportDialogs.h"
+#include "shell/Startup.h"
 
 #include <QAbstractButton>
 #include <QAction>

@@ -3,11 +3,11 @@
 // decoder, the report and the series write, inside the fixed client area.
 // With T5170_SHOTS_DIR set, each state is also saved there as a PNG.
 
-#include "../report/ReportHarness.h"
 #include "CaptionCheck.h"
+#include "ReportHarness.h"
 
-#include "TPeriodSeries.h"
-#include "Texts.h"
+#include "core/Texts.h"
+#include "period/TPeriodSeries.h"
 
 #include <QApplication>
 #include <QMenuBar>
@@ -19,10 +19,6 @@ using namespace t5170;
 using namespace t5170::testing;
 
 namespace {
-
-QString u8(const char* s) {
-    return QString::fromUtf8(s);
-}
 
 class MainWindowLayout : public ReportWindow {
 protected:

@@ -1,10 +1,10 @@
 // t5170-report: looks into report workbooks and converts them, with the same
 // engine the program uses.
 
-#include "Automation.h"
-#include "ReportScan.h"
-#include "TypedInput.h"
-#include "WorkbookFile.h"
+#include "report/ReportScan.h"
+#include "sheet/Automation.h"
+#include "sheet/TypedInput.h"
+#include "sheet/WorkbookFile.h"
 
 #include <QCoreApplication>
 #include <QFileInfo>
