@@ -2,7 +2,10 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
+#include <QStandardPaths>
+#include <QTemporaryFile>
 
 namespace t5170 {
 
@@ -21,8 +24,46 @@ QString iniPathFor(const QString& executablePath) {
     return QDir(info.path()).filePath(name + QStringLiteral(".INI"));
 }
 
+namespace {
+
+// A folder where programs are installed for everybody: even a user who may
+// write there (root) keeps no configuration in it.
+bool isSystemProgramFolder(const QString& folder) {
+    // A tail, so that an installed tree unpacked elsewhere (a package's
+    // contents under a temporary root) counts too.
+    const QString f = QDir::cleanPath(folder);
+    for (const char* tail : {"/usr/bin", "/usr/sbin", "/usr/local/bin", "/usr/local/sbin"})
+        if (f.endsWith(QLatin1String(tail)))
+            return true;
+    return f == QLatin1String("/bin") || f == QLatin1String("/sbin");
+}
+
+// Whether this process can write there, tried rather than judged by the
+// permission bits (root writes anywhere, a read-only mount refuses anybody).
+bool canWriteFile(const QString& path) {
+    QFile f(path);
+    return f.open(QIODevice::ReadWrite | QIODevice::Append);
+}
+bool canWriteInto(const QString& folder) {
+    QTemporaryFile probe(QDir(folder).filePath(QStringLiteral(".t5170-XXXXXX")));
+    return probe.open();
+}
+
+} // namespace
+
+QString chooseIniPath(const QString& executablePath, const QString& userConfigDir) {
+    const QString beside = iniPathFor(executablePath);
+    const QFileInfo file(beside);
+    if (file.exists() ? canWriteFile(beside)
+                      : !isSystemProgramFolder(file.path()) && canWriteInto(file.path()))
+        return beside;
+    QDir().mkpath(userConfigDir);
+    return QDir(userConfigDir).filePath(file.fileName());
+}
+
 QString IniFileName() {
-    return iniPathFor(QCoreApplication::applicationFilePath());
+    return chooseIniPath(QCoreApplication::applicationFilePath(),
+                         QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation));
 }
 
 MainIni readMainKeys(const IniFile& ini) {

@@ -8,11 +8,23 @@
 
 namespace t5170 {
 
-// The running executable's path with its extension replaced by ".INI"
-// (appended when the file name has none): build/bin/t5170 -> build/bin/t5170.INI.
-QString IniFileName();
-// The same rule for any executable path.
+// The executable's path with its extension replaced by ".INI" (appended when
+// the file name has none): build/bin/t5170 -> build/bin/t5170.INI.
 QString iniPathFor(const QString& executablePath);
+
+// Where a copy of the program keeps its configuration file:
+// - beside the executable (iniPathFor) when a writable file already stands
+//   there, or when the folder is writable and is no system program folder
+//   (…/usr/bin, …/usr/local/bin, /bin and their sbin): the portable copy;
+// - otherwise in `userConfigDir` (the user's configuration folder for the
+//   program, ~/.config/T5170), under the same name (t5170.INI).
+// Creates `userConfigDir` when it is chosen and missing, so that the file
+// can be written.
+QString chooseIniPath(const QString& executablePath, const QString& userConfigDir);
+
+// The configuration file of the running program: chooseIniPath for its own
+// executable and QStandardPaths::AppConfigLocation.
+QString IniFileName();
 
 // Section "Main": the main window's choices, read at start-up, written at
 // shutdown, in this order (a later kind key that is true wins).

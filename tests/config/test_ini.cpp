@@ -4,10 +4,15 @@
 #include "config/ConfigIni.h"
 #include "config/IniFile.h"
 
+#include "FaultInjection.h"
+
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
+
+#include <optional>
 
 using namespace t5170;
 
@@ -210,3 +215,67 @@ TEST(IniParseInt, WholeDecimalNumbersOnly) {
 }
 
 } // namespace
+
+// Where the configuration file goes: beside a portable copy, in the user's
+// folder for an installed one or one whose folder cannot be written.
+TEST(IniLocation, BesideTheProgramOrInTheUsersFolder) {
+    enum Folder { Writable, ReadOnly, SystemBin };
+    const struct {
+        const char* name;
+        Folder folder;
+        bool fileThere;
+        bool fileWritable;
+        bool userFolderExists;
+        bool beside;
+    } cases[] = {
+        {"portable copy", Writable, false, false, true, true},
+        {"portable copy with its file", Writable, true, true, true, true},
+        {"read-only folder", ReadOnly, false, false, true, false},
+        {"read-only folder, writable file there", ReadOnly, true, true, true, true},
+        {"read-only folder, read-only file there", ReadOnly, true, false, true, false},
+        {"installed, user folder missing", SystemBin, false, false, false, false},
+        {"installed, user folder there", SystemBin, false, false, true, false},
+        {"installed, writable file there", SystemBin, true, true, true, true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        QTemporaryDir root;
+        ASSERT_TRUE(root.isValid());
+        const QString bin = root.filePath(c.folder == SystemBin ? QStringLiteral("usr/bin")
+                                                                : QStringLiteral("copy"));
+        ASSERT_TRUE(QDir().mkpath(bin));
+        const QString exe = QDir(bin).filePath(QStringLiteral("t5170"));
+        const QString besideFile = QDir(bin).filePath(QStringLiteral("t5170.INI"));
+        if (c.fileThere) {
+            QFile f(besideFile);
+            ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+            f.write("[Main]\r\n");
+            f.close();
+            if (!c.fileWritable) {
+                ASSERT_TRUE(QFile::setPermissions(besideFile, QFile::ReadOwner));
+            }
+        }
+        const QString user = root.filePath(QStringLiteral("home/.config/T5170"));
+        if (c.userFolderExists) {
+            ASSERT_TRUE(QDir().mkpath(user));
+        }
+
+        QString chosen;
+        {
+            std::optional<t5170::testing::ReadOnlyFolder> ro;
+            if (c.folder == ReadOnly || (c.fileThere && !c.fileWritable)) {
+                ro.emplace(bin);
+                ASSERT_TRUE(ro->effective());
+            }
+            chosen = chooseIniPath(exe, user);
+        }
+        EXPECT_EQ(chosen, c.beside ? besideFile : QDir(user).filePath(QStringLiteral("t5170.INI")));
+        // The user's folder is there to write into once it is chosen.
+        if (!c.beside) {
+            EXPECT_TRUE(QFileInfo(user).isDir());
+        }
+        EXPECT_FALSE(QFile::exists(QDir(user).filePath(QStringLiteral("t5170.INI"))))
+            << "choosing writes nothing";
+        QFile::setPermissions(besideFile, QFile::ReadOwner | QFile::WriteOwner);
+    }
+}
