@@ -13,6 +13,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 
 namespace t5170::sheet {
 
@@ -94,6 +95,12 @@ void SheetTableModel::noteChange(int row, int column) {
     }
 }
 
+void SheetTableModel::noteAllChanged() {
+    structure_ = dirty_ = true;
+    top_ = left_ = 0;
+    bottom_ = right_ = std::numeric_limits<int>::max();
+}
+
 void SheetTableModel::publish() {
     if (!dirty_ && !structure_)
         return;
@@ -145,8 +152,18 @@ SheetViewer::~SheetViewer() = default;
 
 void SheetViewer::setWorkbook(std::shared_ptr<const Workbook> book, const QString& title) {
     setWindowTitle(title.isEmpty() ? QStringLiteral("Нет открытой книги") : title);
-    if (book == book_ && book)
+    if (book == book_ && book) {
+        // Shown again: what was written while the window was hidden has not
+        // been followed.
+        for (SheetTableModel* m : models_)
+            m->noteAllChanged();
+        if (book_->sheets.size() != models_.size())
+            sheetsDirty_ = true;
+        namesDirty_ = true;
+        std::fill(widthsDirty_.begin(), widthsDirty_.end(), true);
+        flush();
         return;
+    }
     book_ = std::move(book);
     rebuild();
 }

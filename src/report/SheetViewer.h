@@ -33,6 +33,7 @@ public:
     QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
 
     void noteChange(int row, int column);
+    void noteAllChanged();
     void publish();
 
 private:
