@@ -2,6 +2,10 @@
 
 add_library(t5170_options INTERFACE)
 target_compile_options(t5170_options INTERFACE -Wall -Wextra -Wpedantic -Wno-missing-field-initializers)
+# A program depends on a shared library only when it uses it: the fuzz
+# targets and t5170-report load no serial port or widgets whichever
+# compiler links them.
+target_link_options(t5170_options INTERFACE -Wl,--as-needed)
 if(T5170_WERROR)
   target_compile_options(t5170_options INTERFACE -Werror)
 endif()

@@ -1,6 +1,7 @@
 #include "report/ReportLayout.h"
 
 #include "core/Texts.h"
+#include "sheet/Formats.h"
 
 #include <cmath>
 
@@ -32,8 +33,6 @@ constexpr SheetSpec Sheets[] = {
     {3, "Измерение Поляризации", TwoResistanceColumns},
 };
 
-const QDate SerialEpoch(1899, 12, 30);
-
 } // namespace
 
 const SheetSpec& sheetSpec(TIzmType kind) {
@@ -51,7 +50,7 @@ QString fileNameOf(const QString& path) {
 }
 
 double dateSerial(const QDate& date) {
-    return static_cast<double>(SerialEpoch.daysTo(date));
+    return static_cast<double>(sheet::automationEpoch().daysTo(date));
 }
 
 std::optional<QDateTime> fromSerial(double serial) {
@@ -65,7 +64,8 @@ std::optional<QDateTime> fromSerial(double serial) {
         rest += 86400;
         --days;
     }
-    return QDateTime(SerialEpoch.addDays(days), QTime(0, 0).addSecs(static_cast<int>(rest)));
+    return QDateTime(sheet::automationEpoch().addDays(days),
+                     QTime(0, 0).addSecs(static_cast<int>(rest)));
 }
 
 std::optional<QDate> parseShortDate(const QString& text) {

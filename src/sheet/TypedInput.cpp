@@ -336,7 +336,8 @@ std::optional<QString> serialDateText(double serial, bool date1904) {
     } else if (days == 60) {
         return QStringLiteral("29.02.1900");
     } else {
-        date = QDate(1899, 12, days < 60 ? 31 : 30).addDays(days);
+        // Before the fictitious 29.2.1900 the serials count one day more.
+        date = automationEpoch().addDays(days < 60 ? days + 1 : days);
     }
     if (!date.isValid() || date > QDate(9999, 12, 31))
         return std::nullopt;
