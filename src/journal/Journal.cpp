@@ -528,6 +528,11 @@ qint64 Journal::append(const TIzmResult& r, const Device& device, std::optional<
     return id;
 }
 
+void Journal::inSeries(qint64 entryId, SeriesRef ref) {
+    submit(QStringLiteral("UPDATE entries SET series_id = ?, series_index = ? WHERE id = ?"),
+           {ref.id, ref.index, entryId});
+}
+
 namespace {
 const QString LogInsert =
     QStringLiteral("INSERT INTO report_log(report_id, event, path, at, entry_id, sheet, row) "

@@ -90,6 +90,8 @@ public:
                   std::optional<SeriesRef> series = std::nullopt);
     // A new series id.
     qint64 newSeries() { return ++lastSeries_; }
+    // Entry `entryId` is the `ref.index`-th result of series `ref.id`.
+    void inSeries(qint64 entryId, SeriesRef ref);
     // A report came into being (created, or opened from `path`); returns its id.
     qint64 reportBegan(ReportEvent how, const QString& path = {});
     // Saved (also "saved as", with its new path), closed, declined, recovered.
