@@ -248,8 +248,10 @@ public:
         if (!db.open())
             return db.lastError().text();
         QSqlQuery q(db);
-        // Each commit is on the disk before the next one starts.
-        for (const char* pragma : {"PRAGMA synchronous=FULL", "PRAGMA busy_timeout=5000"})
+        // Each commit is on the disk before the next one starts. Appending
+        // needs few pages in memory: the cache stays small and bounded.
+        for (const char* pragma :
+             {"PRAGMA synchronous=FULL", "PRAGMA busy_timeout=5000", "PRAGMA cache_size=-256"})
             if (!q.exec(QLatin1String(pragma)))
                 return q.lastError().text();
         retry_ = new QTimer(this);
