@@ -112,6 +112,9 @@ public:
 
     // Writes queued and not yet committed.
     int pending() const;
+    // Writes queued so far; committed(seq) with seq at least this means all
+    // of them are on the disk.
+    qint64 queued() const { return seq_; }
 
 Q_SIGNALS:
     // The first failure after a success (a full disk); the writer keeps trying.
