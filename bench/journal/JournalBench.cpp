@@ -207,11 +207,13 @@ int largeFigures(QTemporaryDir& dir, int results) {
     t.restart();
     journal::JournalWindow window(path, dir.filePath(QStringLiteral("t5170.INI")));
     window.show();
-    waitUntil([&] { return window.isVisible(); }, 2000);
+    journal::JournalModel& model = window.model();
+    waitUntil([&] { return window.isVisible() && model.rowCount() > 0; }, 10000);
     figure(QStringLiteral("Journal window opened on %1 results (first page shown)").arg(results),
            QStringLiteral("< 200 ms"), ms(double(t.nsecsElapsed()) / 1e6));
-    journal::JournalModel& model = window.model();
 
+    // A query runs on the model's reader thread: from the request to the rows
+    // shown, and the longest stall of the window meanwhile.
     const auto timed = [&](const QString& what, const QString& goal, const auto& step) {
         QElapsedTimer s;
         s.start();
@@ -250,8 +252,8 @@ int largeFigures(QTemporaryDir& dir, int results) {
           [&] { model.setFilter(f); });
     f = {};
     f.text = QStringLiteral("нет такого");
-    timed(QStringLiteral("Journal window: filter by a text no entry has"),
-          QStringLiteral("< 1000 ms"), [&] { model.setFilter(f); });
+    timed(QStringLiteral("Journal window: filter by a text no entry has (a full scan)"),
+          QStringLiteral("< 1000 ms, the window never stalled 20 ms"), [&] { model.setFilter(f); });
     f = {};
     timed(QStringLiteral("Journal window: all again"), QStringLiteral("< 200 ms"),
           [&] { model.setFilter(f); });

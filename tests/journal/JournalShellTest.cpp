@@ -16,6 +16,7 @@
 #include <QItemSelectionModel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QSignalSpy>
 #include <QSqlDatabase>
 #include <QSqlQuery>
 #include <QTableView>
@@ -379,6 +380,9 @@ TEST_F(JournalShell, TheJournalWindow) {
     EXPECT_TRUE(w->statusText().contains(journalPath()));
     EXPECT_TRUE(w->statusText().contains(form->iniPath()));
     JournalModel& m = w->model();
+    // Each query runs on the model's reader thread.
+    const auto settled = [&] { return t5170::testing::waitFor([&] { return !m.busy(); }, 10000); };
+    ASSERT_TRUE(settled());
     QStringList titles;
     for (int c = 0; c < m.columnCount(); ++c)
         titles << m.headerData(c, Qt::Horizontal, Qt::DisplayRole).toString();
@@ -395,24 +399,30 @@ TEST_F(JournalShell, TheJournalWindow) {
 
     // The kind filter, then all again.
     w->kindBox()->setCurrentIndex(w->kindBox()->findText(text::kindCaption(izmU)));
+    EXPECT_EQ(m.rowCount(), 7) << "the rows shown stay until the new ones are there";
+    ASSERT_TRUE(settled());
     ASSERT_EQ(m.rowCount(), 3);
     for (int r = 0; r < 3; ++r)
         EXPECT_EQ(m.entry(r).result.Kind, izmU);
     w->textEdit()->setText(QStringLiteral("нет такого"));
     w->applyFilter();
+    ASSERT_TRUE(settled());
     EXPECT_EQ(m.rowCount(), 0);
     EXPECT_FALSE(w->exportButton()->isEnabled());
     w->textEdit()->clear();
     w->kindBox()->setCurrentIndex(0);
     w->applyFilter();
+    ASSERT_TRUE(settled());
     ASSERT_EQ(m.rowCount(), 7);
     // Sorted by U, smallest first.
     w->table()->sortByColumn(int(Column::U), Qt::AscendingOrder);
+    ASSERT_TRUE(settled());
     EXPECT_EQ(m.entry(0).result.U, 100);
     EXPECT_EQ(m.entry(6).result.U, 2500);
 
     // "Добавить в отчет": the selected rows, oldest first, whatever the order shown.
     w->table()->sortByColumn(int(Column::Date), Qt::DescendingOrder);
+    ASSERT_TRUE(settled());
     rep().CreateReport();
     QItemSelectionModel* sel = w->table()->selectionModel();
     for (int r : {1, 3, 5}) // the three voltage results, newest first
@@ -429,8 +439,13 @@ TEST_F(JournalShell, TheJournalWindow) {
     // "Экспорт в CSV…": the rows shown.
     w->kindBox()->setCurrentIndex(w->kindBox()->findText(text::kindCaption(izmR)));
     const QString csv = path(QStringLiteral("журнал.csv"));
+    ASSERT_TRUE(settled());
     w->setSaveNameProvider([&] { return std::optional<QString>(csv); });
+    QSignalSpy exported(w, &JournalWindow::exported);
     w->exportButton()->click();
+    ASSERT_TRUE(exported.wait(10000));
+    EXPECT_EQ(exported.at(0).at(0).toString(), QString());
+    EXPECT_EQ(w->messageText(), QStringLiteral("Записей: 3"));
     QFile f(csv);
     ASSERT_TRUE(f.open(QIODevice::ReadOnly));
     const QList<QByteArray> lines = f.readAll().split('\n');

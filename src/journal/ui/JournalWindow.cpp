@@ -18,6 +18,7 @@
 #include <QPushButton>
 #include <QStatusBar>
 #include <QTableView>
+#include <QThread>
 #include <QTimer>
 #include <QVBoxLayout>
 
@@ -28,18 +29,81 @@ namespace t5170::journal {
 
 // ---- model ----
 
+// The reader thread's side: a connection of its own, opened on first use.
+class PageLoader : public QObject {
+public:
+    explicit PageLoader(QString path) : path_(std::move(path)) {}
+    Reader& reader() {
+        if (!reader_)
+            reader_ = std::make_unique<Reader>(path_);
+        return *reader_;
+    }
+
+private:
+    QString path_;
+    std::unique_ptr<Reader> reader_;
+};
+
 JournalModel::JournalModel(const QString& path, QObject* parent)
-    : QAbstractTableModel(parent), reader_(path) {
+    : QAbstractTableModel(parent), thread_(new QThread(this)), loader_(new PageLoader(path)) {
+    thread_->setObjectName(QStringLiteral("JournalReader"));
+    loader_->moveToThread(thread_);
+    connect(thread_, &QThread::finished, loader_, &QObject::deleteLater);
+    thread_->start();
     reload(PageSize);
 }
 
-JournalModel::~JournalModel() = default;
+JournalModel::~JournalModel() {
+    thread_->quit();
+    thread_->wait();
+}
+
+void JournalModel::request(qint64 offset, int limit) {
+    if (!loading_) {
+        loading_ = true;
+        Q_EMIT busyChanged(true);
+    }
+    QMetaObject::invokeMethod(loader_, [this, loader = loader_, generation = generation_,
+                                        filter = filter_, sort = sort_, offset, limit] {
+        Reader& reader = loader->reader();
+        std::vector<Entry> rows = reader.page(filter, sort, offset, limit);
+        const QString error = reader.error();
+        // Posted to the model: dropped if it is gone meanwhile.
+        QMetaObject::invokeMethod(
+            this,
+            [this, generation, offset, limit, rows = std::move(rows), error]() mutable {
+                arrived(generation, offset, limit, std::move(rows), error);
+            },
+            Qt::QueuedConnection);
+    });
+}
+
+void JournalModel::arrived(quint64 generation, qint64 offset, int limit, std::vector<Entry> rows,
+                           const QString& error) {
+    if (generation != generation_)
+        return;
+    loading_ = false;
+    if (!error.isEmpty())
+        Q_EMIT readFailed(error);
+    atEnd_ = static_cast<qint64>(rows.size()) < limit;
+    if (offset == 0) {
+        beginResetModel();
+        rows_ = std::move(rows);
+        endResetModel();
+    } else if (!rows.empty()) {
+        const int first = rowCount();
+        beginInsertRows({}, first, first + static_cast<int>(rows.size()) - 1);
+        std::move(rows.begin(), rows.end(), std::back_inserter(rows_));
+        endInsertRows();
+    }
+    Q_EMIT busyChanged(false);
+}
 
 void JournalModel::reload(qint64 keep) {
-    beginResetModel();
-    rows_ = reader_.page(filter_, sort_, 0, static_cast<int>(std::max<qint64>(keep, PageSize)));
-    atEnd_ = static_cast<qint64>(rows_.size()) < std::max<qint64>(keep, PageSize);
-    endResetModel();
+    // What is shown stays until the new rows are there.
+    ++generation_;
+    loading_ = false;
+    request(0, static_cast<int>(std::clamp<qint64>(keep, PageSize, 1 << 20)));
 }
 
 void JournalModel::setFilter(const Filter& filter) {
@@ -51,8 +115,17 @@ void JournalModel::refresh() {
     reload(static_cast<qint64>(rows_.size()));
 }
 
-std::vector<Entry> JournalModel::allRows() {
-    return reader_.page(filter_, sort_, 0, std::numeric_limits<int>::max());
+void JournalModel::exportCsv(const QString& path, std::function<void(const QString&, int)> done) {
+    QMetaObject::invokeMethod(loader_, [this, loader = loader_, filter = filter_, sort = sort_,
+                                        path, done = std::move(done)] {
+        Reader& reader = loader->reader();
+        const std::vector<Entry> rows =
+            reader.page(filter, sort, 0, std::numeric_limits<int>::max());
+        const QString error = reader.isOpen() ? saveCsv(path, rows) : reader.error();
+        QMetaObject::invokeMethod(
+            this, [done, error, n = static_cast<int>(rows.size())] { done(error, n); },
+            Qt::QueuedConnection);
+    });
 }
 
 int JournalModel::rowCount(const QModelIndex& parent) const {
@@ -95,17 +168,9 @@ bool JournalModel::canFetchMore(const QModelIndex& parent) const {
 }
 
 void JournalModel::fetchMore(const QModelIndex& parent) {
-    if (parent.isValid() || atEnd_)
+    if (parent.isValid() || atEnd_ || loading_)
         return;
-    std::vector<Entry> more =
-        reader_.page(filter_, sort_, static_cast<qint64>(rows_.size()), PageSize);
-    atEnd_ = more.size() < static_cast<std::size_t>(PageSize);
-    if (more.empty())
-        return;
-    const int first = rowCount();
-    beginInsertRows({}, first, first + static_cast<int>(more.size()) - 1);
-    std::move(more.begin(), more.end(), std::back_inserter(rows_));
-    endInsertRows();
+    request(static_cast<qint64>(rows_.size()), PageSize);
 }
 
 void JournalModel::sort(int column, Qt::SortOrder order) {
@@ -162,6 +227,16 @@ JournalWindow::JournalWindow(const QString& journalPath, const QString& iniPath,
     table_->setSortingEnabled(true);
     table_->horizontalHeader()->setSortIndicator(int(Column::Date), Qt::DescendingOrder);
     layout->addWidget(table_, 1);
+    // Widths from the first page: the kinds' captions are long.
+    connect(
+        model_, &QAbstractItemModel::modelReset, this,
+        [this] {
+            if (model_->rowCount() > 0 && !widthsSet_) {
+                widthsSet_ = true;
+                table_->resizeColumnsToContents();
+            }
+        },
+        Qt::QueuedConnection);
 
     auto* buttons = new QHBoxLayout;
     export_ = new QPushButton(QStringLiteral("Экспорт в CSV…"), central);
@@ -180,8 +255,15 @@ JournalWindow::JournalWindow(const QString& journalPath, const QString& iniPath,
     paths_->setTextInteractionFlags(Qt::TextSelectableByMouse);
     statusBar()->addWidget(paths_, 1);
     statusBar()->addPermanentWidget(message_);
-    if (!model_->isOpen())
-        setMessage(QStringLiteral("Журнал измерений недоступен"));
+    connect(model_, &JournalModel::readFailed, this, [this](const QString& reason) {
+        setMessage(QStringLiteral("Журнал измерений недоступен: ") + reason);
+    });
+    connect(model_, &JournalModel::busyChanged, this, [this](bool busy) {
+        if (busy)
+            setMessage(QStringLiteral("Поиск…"));
+        else if (message_->text() == QStringLiteral("Поиск…"))
+            setMessage(QString());
+    });
 
     typing_ = new QTimer(this);
     typing_->setSingleShot(true);
@@ -265,10 +347,12 @@ void JournalWindow::exportCsv() {
     }
     if (!path || path->isEmpty())
         return;
-    const std::vector<Entry> rows = model_->allRows();
-    const QString error = saveCsv(*path, rows);
-    setMessage(error.isEmpty() ? QStringLiteral("Записей: %1").arg(rows.size())
-                               : QStringLiteral("Ошибка записи: ") + error);
+    setMessage(QStringLiteral("Экспорт…"));
+    model_->exportCsv(*path, [this](const QString& error, int rows) {
+        setMessage(error.isEmpty() ? QStringLiteral("Записей: %1").arg(rows)
+                                   : QStringLiteral("Ошибка записи: ") + error);
+        Q_EMIT exported(error);
+    });
 }
 
 void JournalWindow::addSelected() {

@@ -21,12 +21,18 @@ class QLabel;
 class QLineEdit;
 class QPushButton;
 class QTableView;
+class QThread;
 class QTimer;
 
 namespace t5170::journal {
 
+class PageLoader;
+
 // The journal's entries for a view: rows fetched lazily, LIMIT/OFFSET pages
-// in the order of the sort, over the indexes of time and kind.
+// in the order of the sort, over the indexes of time and kind. The queries
+// run on a reader thread of their own, so that a filter no index serves
+// (a text) never holds up the window: the rows shown are replaced when the
+// new ones have arrived.
 class JournalModel : public QAbstractTableModel {
     Q_OBJECT
 public:
@@ -35,16 +41,19 @@ public:
     explicit JournalModel(const QString& path, QObject* parent = nullptr);
     ~JournalModel() override;
 
-    bool isOpen() const { return reader_.isOpen(); }
     const Filter& filter() const { return filter_; }
     const Sort& currentSort() const { return sort_; }
     void setFilter(const Filter& filter);
     // Reads again what is shown (new entries, new placements).
     void refresh();
+    // A query is under way.
+    bool busy() const { return loading_; }
 
     const Entry& entry(int row) const { return rows_.at(static_cast<std::size_t>(row)); }
-    // Every entry the filter and sort give, not only those fetched so far.
-    std::vector<Entry> allRows();
+    // Every entry the filter and sort give, not only those fetched so far,
+    // written to `path` as CSV on the reader thread; `done` gets the error
+    // text (empty on success) and the number of rows.
+    void exportCsv(const QString& path, std::function<void(const QString&, int)> done);
 
     int rowCount(const QModelIndex& parent = {}) const override;
     int columnCount(const QModelIndex& parent = {}) const override;
@@ -54,13 +63,24 @@ public:
     void fetchMore(const QModelIndex& parent) override;
     void sort(int column, Qt::SortOrder order) override;
 
+Q_SIGNALS:
+    void busyChanged(bool busy);
+    // The journal could not be read.
+    void readFailed(const QString& reason);
+
 private:
+    void request(qint64 offset, int limit);
+    void arrived(quint64 generation, qint64 offset, int limit, std::vector<Entry> rows,
+                 const QString& error);
     void reload(qint64 keep);
 
-    Reader reader_;
+    QThread* thread_;
+    PageLoader* loader_; // lives in thread_
     Filter filter_;
     Sort sort_;
     std::vector<Entry> rows_;
+    quint64 generation_ = 0;
+    bool loading_ = false;
     bool atEnd_ = false;
 };
 
@@ -96,6 +116,10 @@ public:
     void exportCsv();
     void addSelected();
 
+Q_SIGNALS:
+    // "Экспорт в CSV…" finished: the error text, empty on success.
+    void exported(const QString& error);
+
 public Q_SLOTS:
     // Something was committed: the rows are read again, a little later.
     void journalChanged();
@@ -120,6 +144,7 @@ private:
     QTimer* refresh_;
     AddHandler addHandler_;
     SaveNameProvider saveName_;
+    bool widthsSet_ = false;
 };
 
 } // namespace t5170::journal
