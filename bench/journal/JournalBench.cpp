@@ -204,6 +204,18 @@ int largeFigures(QTemporaryDir& dir, int results) {
                .arg(double(t.elapsed()) / 1000.0, 0, 'f', 1)
                .arg(double(QFileInfo(path).size()) / 1e6, 0, 'f', 0));
 
+    {
+        // At start-up, before the main window is shown: the whole file is
+        // checked for damage.
+        t.restart();
+        journal::OpenOutcome outcome;
+        auto j = journal::Journal::open(path, outcome);
+        figure(QStringLiteral("Journal: opening it at start-up, %1 results (checked, WAL, "
+                              "recovery looked for)")
+                   .arg(results),
+               QStringLiteral("< 2 s"), ms(double(t.nsecsElapsed()) / 1e6));
+    }
+
     t.restart();
     journal::JournalWindow window(path, dir.filePath(QStringLiteral("t5170.INI")));
     window.show();
@@ -215,12 +227,18 @@ int largeFigures(QTemporaryDir& dir, int results) {
     // A query runs on the model's reader thread: from the request to the rows
     // shown, and the longest stall of the window meanwhile.
     const auto timed = [&](const QString& what, const QString& goal, const auto& step) {
+        Heartbeat beat;
+        beat.start();
         QElapsedTimer s;
         s.start();
         step();
+        waitUntil([&] { return !model.busy(); }, 60000);
+        const double took = double(s.nsecsElapsed()) / 1e6;
+        beat.stop();
         figure(what, goal,
-               ms(double(s.nsecsElapsed()) / 1e6) +
-                   QStringLiteral(", %1 rows shown").arg(model.rowCount()));
+               ms(took) + QStringLiteral(", %1 rows shown, window stalled at most %2")
+                              .arg(model.rowCount())
+                              .arg(ms(beat.maxGap())));
     };
     timed(QStringLiteral("Journal window: scrolling, the next page"), QStringLiteral("< 50 ms"),
           [&] { model.fetchMore({}); });
@@ -248,8 +266,8 @@ int largeFigures(QTemporaryDir& dir, int results) {
           [&] { model.setFilter(f); });
     f = {};
     f.text = QStringLiteral("Б1005");
-    timed(QStringLiteral("Journal window: filter by instrument"), QStringLiteral("< 200 ms"),
-          [&] { model.setFilter(f); });
+    timed(QStringLiteral("Journal window: filter by instrument"),
+          QStringLiteral("< 1000 ms, the window never stalled 20 ms"), [&] { model.setFilter(f); });
     f = {};
     f.text = QStringLiteral("нет такого");
     timed(QStringLiteral("Journal window: filter by a text no entry has (a full scan)"),

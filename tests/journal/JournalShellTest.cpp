@@ -435,6 +435,11 @@ TEST_F(JournalShell, TheJournalWindow) {
     recorder->journal()->flush();
     ASSERT_TRUE(t5170::testing::waitFor(
         [&] { return m.entry(1).reportName == QStringLiteral("новый отчет"); }, 5000));
+    // Read again with their report, and still the operator's selection.
+    const QModelIndexList kept = sel->selectedRows();
+    ASSERT_EQ(kept.size(), 3);
+    for (const QModelIndex& i : kept)
+        EXPECT_EQ(m.entry(i.row()).result.Kind, izmU);
 
     // "Экспорт в CSV…": the rows shown.
     w->kindBox()->setCurrentIndex(w->kindBox()->findText(text::kindCaption(izmR)));

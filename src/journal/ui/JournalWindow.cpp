@@ -16,6 +16,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QStatusBar>
 #include <QTableView>
 #include <QThread>
@@ -24,6 +25,7 @@
 
 #include <algorithm>
 #include <limits>
+#include <utility>
 
 namespace t5170::journal {
 
@@ -273,8 +275,25 @@ JournalWindow::JournalWindow(const QString& journalPath, const QString& iniPath,
     refresh_->setInterval(500);
     connect(typing_, &QTimer::timeout, this, &JournalWindow::applyFilter);
     connect(refresh_, &QTimer::timeout, this, [this] {
-        if (isVisible())
-            model_->refresh();
+        if (!isVisible())
+            return;
+        // New entries must not take the operator's selection or place.
+        keptSelection_.clear();
+        for (const QModelIndex& i : table_->selectionModel()->selectedRows())
+            keptSelection_.insert(model_->entry(i.row()).id);
+        keptScroll_ = table_->verticalScrollBar()->value();
+        restorePending_ = true;
+        model_->refresh();
+    });
+    connect(model_, &QAbstractItemModel::modelReset, this, [this] {
+        if (!std::exchange(restorePending_, false))
+            return;
+        QItemSelection selection;
+        for (int r = 0; r < model_->rowCount(); ++r)
+            if (keptSelection_.contains(model_->entry(r).id))
+                selection.select(model_->index(r, 0), model_->index(r, ColumnCount - 1));
+        table_->selectionModel()->select(selection, QItemSelectionModel::ClearAndSelect);
+        table_->verticalScrollBar()->setValue(keptScroll_);
     });
     connect(text_, &QLineEdit::textChanged, typing_, qOverload<>(&QTimer::start));
     for (QCheckBox* c : {fromCheck_, toCheck_})

@@ -8,6 +8,7 @@
 
 #include <QAbstractTableModel>
 #include <QMainWindow>
+#include <QSet>
 
 #include <functional>
 #include <memory>
@@ -145,6 +146,10 @@ private:
     AddHandler addHandler_;
     SaveNameProvider saveName_;
     bool widthsSet_ = false;
+    // Kept across a refresh: the selected entries and the scroll position.
+    QSet<qint64> keptSelection_;
+    int keptScroll_ = 0;
+    bool restorePending_ = false;
 };
 
 } // namespace t5170::journal
