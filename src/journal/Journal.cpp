@@ -130,8 +130,9 @@ std::optional<QString> putAside(const QString& path) {
     return target;
 }
 
-// Write permission on the folder itself: its mode bits, not only what the
-// system would let this user do (an administrator may write anywhere).
+// Write permission on the folder and the file: their mode bits, not only
+// what the system would let this user do (an administrator may write
+// anywhere).
 std::optional<QString> folderProblem(const QString& path) {
     const QFileInfo dir(QFileInfo(path).absolutePath());
     if (!dir.isDir())
@@ -141,6 +142,10 @@ std::optional<QString> folderProblem(const QString& path) {
     if (!dir.isWritable() || !(dir.permissions() & anyWrite))
         return QStringLiteral("нет права записи в папку %1")
             .arg(QDir::toNativeSeparators(dir.filePath()));
+    const QFileInfo file(path);
+    if (file.exists() && (!file.isWritable() || !(file.permissions() & anyWrite)))
+        return QStringLiteral("нет права записи в файл %1")
+            .arg(QDir::toNativeSeparators(file.filePath()));
     return std::nullopt;
 }
 

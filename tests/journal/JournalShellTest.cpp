@@ -195,8 +195,13 @@ TEST_F(JournalShell, StartUpBoxesAndMeasuringWithoutAJournal) {
     // report as ever.
     crash();
     QFile::remove(journalPath());
+    {
+        QFile ini(path(QStringLiteral("t5170.INI")));
+        ASSERT_TRUE(ini.open(QIODevice::ReadOnly));
+        makeForm(QString::fromUtf8(ini.readAll()));
+    }
     ASSERT_EQ(::chmod(QFile::encodeName(dir.path()).constData(), 0555), 0);
-    restart();
+    attach();
     EXPECT_FALSE(recorder->journal());
     EXPECT_FALSE(form->JournalShow->isEnabled());
     recorder->afterShown();

@@ -226,6 +226,20 @@ TEST(JournalFile, AFolderWithoutWritePermissionMeansNoJournal) {
         EXPECT_FALSE(QFileInfo::exists(path));
     }
     ::chmod(QFile::encodeName(locked).constData(), 0755);
+
+    // A journal file without write permission is left as it is.
+    const QString readOnly = dir.filePath(QStringLiteral("ro.journal.sqlite"));
+    {
+        auto j = openOk(readOnly);
+        j->append(result(izmU, 100, 0, 0, 0, Noon), {});
+    }
+    ASSERT_EQ(::chmod(QFile::encodeName(readOnly).constData(), 0444), 0);
+    OpenOutcome outcome;
+    EXPECT_FALSE(Journal::open(readOnly, outcome));
+    EXPECT_EQ(outcome.status, OpenOutcome::Unavailable);
+    EXPECT_TRUE(outcome.reason.contains(readOnly)) << outcome.reason.toStdString();
+    ::chmod(QFile::encodeName(readOnly).constData(), 0644);
+    EXPECT_EQ(column(readOnly, QStringLiteral("SELECT COUNT(*) FROM entries")).value(0).toInt(), 1);
 }
 
 TEST(JournalFile, AFullDiskIsToldOnceAndNothingIsLost) {
