@@ -8,6 +8,7 @@
 #include <QFileInfo>
 
 #include <exception>
+#include <utility>
 
 namespace t5170::report {
 
@@ -113,7 +114,11 @@ void TRepWorkbook::CreateReport() {
     HasFile = false;
     IsSaved = false;
     IsOpen = true;
+    path_.clear();
     enableAddButtons();
+    announced_ = true;
+    if (listener_)
+        listener_->reportCreated();
 }
 
 // ---- adding records ----
@@ -123,6 +128,8 @@ void TRepWorkbook::writeRecord(const TIzmResult& r) {
         return;
     const int row = NextRow[r.Kind]++;
     writeRecordRow(need(Sheet[r.Kind]), row, r);
+    if (listener_)
+        listener_->recordAdded(r, row);
 }
 
 void TRepWorkbook::AddRecord(Which from) {
@@ -132,17 +139,42 @@ void TRepWorkbook::AddRecord(Which from) {
     // opening can read back.
     if (!view_->result(from).Valid)
         return;
+    RecordTexts t{
+        view_->resultText(from, ResultLabel::Type),
+        view_->resultText(from, ResultLabel::U),
+        view_->resultText(from, ResultLabel::R),
+        view_->resultText(from, ResultLabel::R2),
+        view_->resultText(from, ResultLabel::Koef),
+        view_->resultText(from, ResultLabel::Time),
+        {view_->resultShown(from, ResultLabel::U), view_->resultShown(from, ResultLabel::R),
+         view_->resultShown(from, ResultLabel::R2), view_->resultShown(from, ResultLabel::Koef)}};
+    addRecord(view_->result(from), t);
+}
+
+void TRepWorkbook::AddRecord(const TIzmResult& r) {
+    if (!IsOpen || !r.Valid)
+        return;
+    const bool hasR = r.Kind != izmU;
+    const bool hasR2 = r.Kind == izmAbs || r.Kind == izmPol;
+    addRecord(r, {text::kindCaption(r.Kind),
+                  voltageLabel(r.U),
+                  resistanceLabel({r.RkOm, r.R, r.RUnit}),
+                  resistance2Label({r.R2kOm, r.R2, r.R2Unit}),
+                  koefLabel(r.Koef),
+                  text::timeNoZeros(r.Time.time()),
+                  {true, hasR, hasR2, hasR2}});
+}
+
+void TRepWorkbook::addRecord(const TIzmResult& r, const RecordTexts& t) {
     IsSaved = false;
     try {
-        const TIzmResult r = view_->result(from);
-        static constexpr std::pair<RepLabel, ResultLabel> Copied[] = {
-            {RepLabel::RecType, ResultLabel::Type}, {RepLabel::RecU, ResultLabel::U},
-            {RepLabel::RecR, ResultLabel::R},       {RepLabel::RecR2, ResultLabel::R2},
-            {RepLabel::RecK, ResultLabel::Koef},    {RepLabel::RecTime, ResultLabel::Time}};
-        for (const auto& [to, src] : Copied)
-            view_->setLabelText(to, view_->resultText(from, src));
+        const std::pair<RepLabel, const QString&> texts[] = {
+            {RepLabel::RecType, t.type}, {RepLabel::RecU, t.u}, {RepLabel::RecR, t.r},
+            {RepLabel::RecR2, t.r2},     {RepLabel::RecK, t.k}, {RepLabel::RecTime, t.time}};
+        for (const auto& [to, text] : texts)
+            view_->setLabelText(to, text);
         for (std::size_t i = 1; i <= 4; ++i)
-            view_->setLabelShown(Copied[i].first, view_->resultShown(from, Copied[i].second));
+            view_->setLabelShown(texts[i].first, t.shown[i - 1]);
         view_->setLabelText(RepLabel::RecDate, text::dateNoZeros(r.Time.date()));
         writeRecord(r);
     } catch (const std::exception&) {
@@ -231,7 +263,11 @@ void TRepWorkbook::OpenReport(const QString& path) {
         HasFile = true;
         IsSaved = true;
         IsOpen = true;
+        path_ = path;
         enableAddButtons();
+        announced_ = true;
+        if (listener_)
+            listener_->reportOpened(path);
     } catch (const std::exception&) {
         IsSaved = true;
         CloseReport();
@@ -261,6 +297,9 @@ void TRepWorkbook::SaveReportAs() {
     view_->setReportFile(*path);
     HasFile = true;
     IsSaved = true;
+    path_ = *path;
+    if (listener_)
+        listener_->reportSaved(path_);
 }
 
 void TRepWorkbook::SaveReport() {
@@ -277,6 +316,8 @@ void TRepWorkbook::SaveReport() {
     }
     view_->setStatusText(QStringLiteral("Отчет сохранен"));
     IsSaved = true;
+    if (listener_)
+        listener_->reportSaved(path_);
 }
 
 void TRepWorkbook::CloseReport() {
@@ -299,6 +340,8 @@ void TRepWorkbook::CloseReport() {
     // it must not run on.
     releaseAll();
     IsOpen = false;
+    if (std::exchange(announced_, false) && listener_)
+        listener_->reportClosed();
     view_->setStatusText(QStringLiteral("Отчет закрыт"));
     for (RepLabel label : {RepLabel::RepName, RepLabel::ReportType, RepLabel::ReportDate,
                            RepLabel::RecType, RepLabel::RecDate, RepLabel::RecTime})

@@ -15,6 +15,21 @@
 
 namespace t5170::report {
 
+// Told of the report's life and of each record written, for a record kept
+// outside the workbook. Every call comes after the step succeeded.
+class ReportListener {
+public:
+    virtual ~ReportListener() = default;
+    virtual void reportCreated() = 0;
+    virtual void reportOpened(const QString& path) = 0;
+    // Saved, or saved as: `path` is the file it now has.
+    virtual void reportSaved(const QString& path) = 0;
+    // A report that was created or opened is no longer open.
+    virtual void reportClosed() = 0;
+    // `r` went into `row` of its kind's sheet.
+    virtual void recordAdded(const TIzmResult& r, int row) = 0;
+};
+
 class TRepWorkbook {
 public:
     // `view` and `dialogs` must outlive the report. The factory starts the
@@ -27,6 +42,9 @@ public:
 
     void setApplicationFactory(automation::ApplicationFactory factory);
     void setDialogs(ReportDialogs& dialogs) { dialogs_ = &dialogs; }
+    ReportDialogs& dialogs() const { return *dialogs_; }
+    // Null: nobody is told.
+    void setListener(ReportListener* listener) { listener_ = listener; }
 
     // ---- report operations ----
 
@@ -35,6 +53,9 @@ public:
     // Adds the latest or the previous result as one row on its kind's sheet;
     // nothing without an open report or for a record that holds no result.
     void AddRecord(Which which);
+    // Adds a result kept elsewhere (the journal's) the same way; the
+    // last-record labels show it as the result groups would.
+    void AddRecord(const TIzmResult& r);
     // Opens the workbook at `path` as the report (the current one must have
     // been closed).
     void OpenReport(const QString& path);
@@ -64,6 +85,10 @@ public:
 
     // ---- the open report ----
 
+    // The file the report was opened from or last saved as; empty for a
+    // report never saved.
+    const QString& filePath() const { return path_; }
+
     // The application, the workbook and its sheets (by TIzmType), for
     // looking at; null when no report is open.
     const automation::ApplicationPtr& application() const { return App; }
@@ -83,6 +108,12 @@ private:
     void releaseAll() noexcept;
     void layOutSheets();
     void writeRecord(const TIzmResult& r);
+    // The add of AddRecord, the last-record labels given.
+    struct RecordTexts {
+        QString type, u, r, r2, k, time;
+        std::array<bool, 4> shown{}; // u, r, r2, k
+    };
+    void addRecord(const TIzmResult& r, const RecordTexts& texts);
     void enableAddButtons();
 
     automation::ApplicationPtr App;
@@ -93,6 +124,9 @@ private:
     ReportView* view_;
     ReportDialogs* dialogs_;
     automation::ApplicationFactory factory_;
+    ReportListener* listener_ = nullptr;
+    QString path_;
+    bool announced_ = false; // the listener was told of its creation or opening
 };
 
 } // namespace t5170::report

@@ -429,6 +429,7 @@ void TFormMain::applyEvent(const Event& event) {
             [this](const ev::Koef&) { LabTekKoef->setText(koefLabel(TekResult.Koef)); },
             [this](const ev::SerialNumber& n) {
                 const QString t = text::decimal(n.number);
+                serialNumber_ = n.number;
                 setPanelText(3, t);
                 if (settings_)
                     settings_->LabSerNum->setText(t);
@@ -436,6 +437,7 @@ void TFormMain::applyEvent(const Event& event) {
             [this](const ev::SerialLetter& l) {
                 const QChar c = text::fromCp1251(l.raw);
                 const QString t = c.isNull() ? QString() : QString(c);
+                serialLetter_ = t;
                 setPanelText(2, t);
                 if (settings_)
                     settings_->LabSerLet->setText(t);

@@ -58,6 +58,11 @@ public:
     // The measurement report (menu "Отчет" and the report group).
     report::TRepWorkbook& report() { return *Report; }
 
+    // The instrument's serial letter and number as it last reported them;
+    // kept when it is unplugged, unlike panels 2 and 3.
+    const QString& serialLetter() const { return serialLetter_; }
+    std::optional<int> serialNumber() const { return serialNumber_; }
+
     // Status bar panels: 0 messages, 1 connection, 2 serial letter, 3 serial number.
     QString panelText(int panel) const;
     void setPanelText(int panel, const QString& text);
@@ -169,6 +174,8 @@ private:
     void NatroykaClick();
 
     QString iniPath_;
+    QString serialLetter_;
+    std::optional<int> serialNumber_;
     QPointer<TFormSettings> settings_;
     MsClock seriesClock_; // empty: the steady clock
     std::array<QLabel*, PanelCount> panels_{};

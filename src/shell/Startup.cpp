@@ -3,15 +3,33 @@
 #include "config/ConfigIni.h"
 #include "config/Conset.h"
 #include "config/Setting.h"
+#include "journal/Journal.h"
 #include "sheet/ui/SheetViewer.h"
 #include "shell/Conpc.h"
+#include "shell/JournalRecorder.h"
 #include "shell/TApplication.h"
 
 #include <QLibraryInfo>
 #include <QLocale>
+#include <QTimer>
 #include <QTranslator>
 
 namespace t5170 {
+
+ProgramWindows::ProgramWindows() = default;
+ProgramWindows::ProgramWindows(ProgramWindows&&) noexcept = default;
+ProgramWindows::~ProgramWindows() {
+    journal.reset(); // first: it detaches from the main window
+}
+
+ProgramWindows& ProgramWindows::operator=(ProgramWindows&& other) noexcept {
+    journal.reset();
+    main = std::move(other.main);
+    settings = other.settings;
+    connect = other.connect;
+    journal = std::move(other.journal);
+    return *this;
+}
 
 ProgramWindows createWindows(const QString& iniPath) {
     ProgramWindows w;
@@ -19,6 +37,7 @@ ProgramWindows createWindows(const QString& iniPath) {
     w.settings = new TFormSettings(iniPath, w.main.get());
     w.main->setSettingsForm(w.settings);
     w.connect = new TFormConnectSettings(w.main.get());
+    w.journal = std::make_unique<JournalRecorder>(*w.main, journal::journalPathFor(iniPath));
     return w;
 }
 
@@ -45,6 +64,9 @@ int runProgram(TApplication& app) {
         setupApplication(app);
         const ProgramWindows windows = createWindows(IniFileName());
         windows.main->show();
+        // The journal's box and question come once the window is on screen.
+        QTimer::singleShot(0, windows.journal.get(),
+                           [j = windows.journal.get()] { guarded([j] { j->afterShown(); }); });
         TApplication::exec();
     } catch (...) {
         showCurrentError();

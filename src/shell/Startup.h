@@ -15,6 +15,7 @@ class TApplication;
 class TFormMain;
 class TFormSettings;
 class TFormConnectSettings;
+class JournalRecorder;
 
 // The program's windows. The main window reads the configuration and opens
 // the port before the settings dialog exists; the dialogs are children of the
@@ -23,6 +24,13 @@ struct ProgramWindows {
     std::unique_ptr<TFormMain> main;
     TFormSettings* settings = nullptr;
     TFormConnectSettings* connect = nullptr;
+    // The measurement journal beside the configuration file; goes before the
+    // main window (declared after it), whose report it listens to.
+    std::unique_ptr<JournalRecorder> journal;
+    ProgramWindows();
+    ProgramWindows(ProgramWindows&&) noexcept;
+    ProgramWindows& operator=(ProgramWindows&&) noexcept;
+    ~ProgramWindows();
 };
 ProgramWindows createWindows(const QString& iniPath);
 

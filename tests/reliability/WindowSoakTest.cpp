@@ -14,7 +14,9 @@
 #include "ScriptedDialogs.h"
 #include "ShellFixture.h"
 
+#include "journal/JournalQuery.h"
 #include "sheet/WorkbookFile.h"
+#include "shell/JournalRecorder.h"
 
 #include <QElapsedTimer>
 #include <QScopeGuard>
@@ -162,6 +164,64 @@ TEST_F(WindowSeries, SoakEveryResultIsOneRowAndTheProgramStillAnswers) {
         for (std::size_t r = 1; r < s.rows.size(); ++r)
             saved += s.find(int(r), 0) && s.find(int(r), 0)->kind != sheet::Cell::Kind::Empty;
     EXPECT_EQ(saved, total + 1);
+
+    // The journal: one entry per complete result, in order, each with its
+    // place in the series and in the report.
+    journal::Journal* j = w.journal->journal();
+    ASSERT_TRUE(j);
+    j->flush();
+    journal::Reader reader(j->path());
+    const auto entries =
+        reader.page({}, {journal::Column::Date, Qt::AscendingOrder}, 0, total + 10);
+    ASSERT_EQ(entries.size(), std::size_t(total) + 1);
+    for (int k = 0; k < total; ++k) {
+        const journal::Entry& e = entries[std::size_t(k)];
+        ASSERT_EQ(e.result.Kind, izmR) << k;
+        ASSERT_TRUE(e.series) << k;
+        ASSERT_EQ(e.series->index, k % 1000 + 1) << k;
+        ASSERT_EQ(e.row, k + 2) << k;
+        ASSERT_EQ(e.sheet, int(izmR)) << k;
+    }
+    EXPECT_EQ(entries.back().result.Kind, izmAbs);
+    EXPECT_FALSE(entries.back().series);
+}
+
+// With no report open, every result still goes into the journal, and the
+// journal's memory stays flat however many there are.
+TEST_F(WindowSeries, SoakWithoutAReportTheJournalKeepsEveryResultInFlatMemory) {
+    bool set = false;
+    const int env = qEnvironmentVariableIntValue("T5170_WINDOW_SOAK_RESULTS", &set);
+    const int total = std::max(400, set && env > 0 ? env : 1000);
+    main().report().CloseReport();
+    ASSERT_FALSE(main().report().IsOpen);
+    accelerate();
+    journal::Journal* j = w.journal->journal();
+    ASSERT_TRUE(j);
+    std::int64_t heapWarm = 0;
+    int done = 0;
+    const auto run = [&](int count) {
+        startSeries(count);
+        ASSERT_TRUE(drive([&] { return !main().Series.isRunning(); }));
+        done += count;
+        ASSERT_EQ(sim.resultsSent(), quint64(done));
+    };
+    run(200); // the caches of the connections, the statements and the window fill up
+    j->flush();
+    heapWarm = heapInUse();
+    for (; done < total;)
+        run(std::min(1000, total - done));
+    j->flush();
+    const std::int64_t grown = heapInUse() - heapWarm;
+    std::printf("figure\tWhole program: heap growth of the journal over %d results, no report\t—\t"
+                "%lld bytes\n",
+                total - 200, static_cast<long long>(grown));
+    if (!underAddressSanitizer()) {
+        // The writer's page cache is bounded at 256 KiB.
+        EXPECT_LT(grown, 512 * 1024 + std::int64_t(total) * 16);
+    }
+    journal::Reader reader(j->path());
+    EXPECT_EQ(reader.count({}), total);
+    EXPECT_TRUE(boxes.empty());
 }
 
 // The cable pulled in the middle of a series: one message, every result

@@ -214,13 +214,17 @@ TEST_F(Created, FixedClientAreaThatNothingResizes) {
 TEST_F(Created, MenuBar) {
     TFormMain& m = main();
     const QList<QAction*> bar = m.MainMenu->actions();
-    ASSERT_EQ(bar.size(), 3);
+    ASSERT_EQ(bar.size(), 4);
     EXPECT_EQ(bar[0]->text(), QStringLiteral("Отчет"));
     EXPECT_EQ(bar[0]->menu(), m.N1);
     EXPECT_EQ(bar[1], m.Natroyka);
     EXPECT_EQ(m.Natroyka->text(), QStringLiteral("Настройка"));
     EXPECT_EQ(m.Natroyka->menu(), nullptr); // an item of the bar itself
-    EXPECT_EQ(bar[2]->menu(), m.N9);
+    EXPECT_EQ(bar[2]->menu(), m.MenuJournal);
+    EXPECT_EQ(m.MenuJournal->title(), QStringLiteral("Журнал"));
+    ASSERT_EQ(m.MenuJournal->actions().size(), 1);
+    EXPECT_EQ(m.MenuJournal->actions()[0]->text(), QStringLiteral("Журнал измерений…"));
+    EXPECT_EQ(bar[3]->menu(), m.N9);
     EXPECT_EQ(m.N9->title(), QStringLiteral("Справка"));
 
     QStringList report;

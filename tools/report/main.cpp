@@ -1,6 +1,9 @@
 // t5170-report: looks into report workbooks and converts them, with the same
-// engine the program uses.
+// engine the program uses; prints and exports the measurement journal.
 
+#include "journal/JournalCsv.h"
+#include "journal/JournalQuery.h"
+#include "report/ReportLayout.h"
 #include "report/ReportScan.h"
 #include "sheet/Automation.h"
 #include "sheet/TypedInput.h"
@@ -11,6 +14,7 @@
 #include <QStringList>
 
 #include <cstdio>
+#include <limits>
 
 namespace {
 
@@ -29,6 +33,12 @@ const char* const kUsage =
     "                    как их покажет открытие отчёта в программе\n"
     "  convert ВХОД ВЫХОД  открыть книгу (.xls или .xlsx, формат по содержимому) и\n"
     "                    сохранить под именем ВЫХОД: .xlsx пишет OOXML, иное имя — .xls\n"
+    "  journal ФАЙЛ [--from ДАТА] [--to ДАТА] [--kind u|r|a|p] [--csv]\n"
+    "                    журнал измерений, новые записи первыми: столбцы окна\n"
+    "                    журнала через табуляцию или, с --csv, тот же CSV, что\n"
+    "                    пишет «Экспорт в CSV…»; ДАТА — дд.мм.гггг, --from и --to\n"
+    "                    включают свой день; --kind: u напряжение, r сопротивление,\n"
+    "                    a абсорбция, p поляризация\n"
     "  --help            эта справка\n"
     "\n"
     "Код выхода: 0 — успех, 1 — ошибка файла, 2 — неверная команда.\n";
@@ -102,6 +112,63 @@ void lastRecord(const QString& path) {
     app->Quit();
 }
 
+// `journal FILE [options]`; returns the exit code.
+int printJournal(QStringList args) {
+    const QString path = args.takeFirst();
+    journal::Filter filter;
+    bool csv = false;
+    while (!args.isEmpty()) {
+        const QString option = args.takeFirst();
+        if (option == QLatin1String("--csv")) {
+            csv = true;
+            continue;
+        }
+        if (option != QLatin1String("--from") && option != QLatin1String("--to") &&
+            option != QLatin1String("--kind"))
+            return usageError(QStringLiteral("неизвестный параметр «%1»").arg(option));
+        if (args.isEmpty())
+            return usageError(QStringLiteral("параметру %1 нужно значение").arg(option));
+        const QString value = args.takeFirst();
+        if (option == QLatin1String("--kind")) {
+            static const std::pair<const char*, TIzmType> kinds[] = {
+                {"u", izmU}, {"r", izmR}, {"a", izmAbs}, {"p", izmPol}};
+            for (const auto& [name, kind] : kinds)
+                if (value == QLatin1String(name))
+                    filter.kind = kind;
+            if (!filter.kind)
+                return usageError(QStringLiteral("неизвестный вид измерения «%1»").arg(value));
+            continue;
+        }
+        const std::optional<QDate> date = report::parseShortDate(value);
+        if (!date)
+            return usageError(QStringLiteral("неверная дата «%1»").arg(value));
+        (option == QLatin1String("--from") ? filter.from : filter.to) = date;
+    }
+    journal::Reader reader(path);
+    if (!reader.isOpen()) {
+        err(QStringLiteral("t5170-report: %1: %2\n").arg(path, reader.error()));
+        return kExitFailure;
+    }
+    const std::vector<journal::Entry> entries =
+        reader.page(filter, {}, 0, std::numeric_limits<int>::max());
+    if (csv) {
+        const QByteArray bytes = journal::csvBytes(entries);
+        std::fwrite(bytes.constData(), 1, static_cast<std::size_t>(bytes.size()), stdout);
+        return 0;
+    }
+    QStringList titles;
+    for (int c = 0; c < journal::ColumnCount; ++c)
+        titles << journal::columnTitle(static_cast<journal::Column>(c));
+    out(titles.join(QLatin1Char('\t')) + QLatin1Char('\n'));
+    for (const journal::Entry& e : entries) {
+        QStringList cells;
+        for (int c = 0; c < journal::ColumnCount; ++c)
+            cells << oneLine(journal::cellText(e, static_cast<journal::Column>(c)));
+        out(cells.join(QLatin1Char('\t')) + QLatin1Char('\n'));
+    }
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char* argv[]) {
@@ -115,6 +182,11 @@ int main(int argc, char* argv[]) {
         command == QLatin1String("help")) {
         out(QString::fromUtf8(kUsage));
         return 0;
+    }
+    if (command == QLatin1String("journal")) {
+        if (args.isEmpty())
+            return usageError(QStringLiteral("команде journal нужен файл журнала"));
+        return printJournal(args);
     }
     const int wanted = command == QLatin1String("convert") ? 2 : 1;
     if (command != QLatin1String("cat") && command != QLatin1String("last") &&
