@@ -2,6 +2,8 @@
 // an unsaved report (an .xls file, an .xlsx file, a report never saved),
 // started again: "Да" brings back exactly the rows the instrument produced,
 // in order, with the values it sent, and the operator's save keeps them.
+// And the program itself, installed in a folder of its own, keeps its
+// journal beside its configuration file.
 #include "core/Texts.h"
 #include "journal/Journal.h"
 #include "report/ReportLayout.h"
@@ -9,6 +11,8 @@
 
 #include "ReportHarness.h"
 #include "ShellFixture.h"
+
+#include "journal/JournalQuery.h"
 
 #include <QProcess>
 
@@ -138,6 +142,39 @@ TEST_F(KillRecovery, NeverSavedReport) {
     restartAndRecover(file);
     EXPECT_TRUE(dialogs.questions[0].text.contains(QStringLiteral("«новый отчет»")));
     expectRows(file, 2);
+}
+
+// The program itself, copied into a folder of its own with its
+// configuration file beside it, as an operator installs it: a result the
+// instrument measured from its own keys is in the journal beside the file,
+// with the instrument's serial letter and number.
+TEST_F(KillRecovery, TheProgramKeepsItsJournalBesideItsConfiguration) {
+    const QString program = dir.filePath(QStringLiteral("t5170"));
+    ASSERT_TRUE(QFile::copy(QStringLiteral(T5170_BIN_DIR "/t5170"), program));
+    ASSERT_EQ(iniPath(), dir.filePath(QStringLiteral("t5170.INI")));
+    sim.setSerialNumber(4711);
+    QProcess child;
+    child.start(program, {});
+    ASSERT_TRUE(child.waitForStarted(30000));
+    const QString journalFile = dir.filePath(QStringLiteral("t5170.journal.sqlite"));
+    // Connected once it has asked for the serial number.
+    ASSERT_TRUE(QTest::qWaitFor([&] { return receivedNoPolls().contains(char(0x68)); }, 30000));
+    QTest::qWait(1500); // the answers are read on the next ticks
+    sim.startFromKeys(izmR);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return sent.size() == 1; }, 30000));
+    const auto stored = [&] {
+        journal::Reader reader(journalFile);
+        return reader.isOpen() ? reader.page({}, {}, 0, 10) : std::vector<journal::Entry>();
+    };
+    ASSERT_TRUE(QTest::qWaitFor([&] { return stored().size() == 1; }, 30000));
+    ::kill(static_cast<pid_t>(child.processId()), SIGKILL);
+    ASSERT_TRUE(child.waitForFinished(30000));
+    const journal::Entry e = stored().at(0);
+    EXPECT_EQ(e.result.Kind, izmR);
+    EXPECT_EQ(e.result.U, sent[0].volts);
+    EXPECT_EQ(e.result.RkOm, rangeResistance(sent[0].kOm).kOm);
+    EXPECT_EQ(e.device, (journal::Device{QStringLiteral("А"), 4711}));
+    EXPECT_EQ(e.reportId, 0);
 }
 
 } // namespace
