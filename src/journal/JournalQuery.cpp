@@ -244,4 +244,54 @@ std::vector<Entry> Reader::entries(const std::vector<qint64>& ids) {
     return out;
 }
 
+std::vector<TimedResult> Reader::results(const Filter& filter) {
+    std::vector<TimedResult> out;
+    if (!isOpen())
+        return out;
+    const SqlParts p = sqlParts(filter, Sort{Column::Date, Qt::AscendingOrder});
+    QSqlQuery q(QSqlDatabase::database(connection_, false));
+    q.setForwardOnly(true);
+    if (!q.prepare(QStringLiteral("SELECT ts, kind, u, r, r_unit, r_kom, r2, r2_unit, r2_kom, koef "
+                                  "FROM entries") +
+                   p.where + p.orderBy))
+        return out;
+    for (const QVariant& v : p.values)
+        q.addBindValue(v);
+    if (!q.exec())
+        return out;
+    while (q.next()) {
+        TimedResult t;
+        t.ms = q.value(0).toLongLong();
+        TIzmResult& r = t.result;
+        r.Kind = static_cast<TIzmType>(q.value(1).toInt());
+        r.U = q.value(2).toInt();
+        r.R = q.value(3).toDouble();
+        r.RUnit = static_cast<std::uint8_t>(q.value(4).toInt());
+        r.RkOm = q.value(5).toInt();
+        r.R2 = q.value(6).toDouble();
+        r.R2Unit = static_cast<std::uint8_t>(q.value(7).toInt());
+        r.R2kOm = q.value(8).toInt();
+        r.Koef = q.value(9).toInt();
+        r.Valid = true;
+        out.push_back(std::move(t));
+    }
+    return out;
+}
+
+std::vector<Entry> Reader::series(qint64 seriesId) {
+    return select(QStringLiteral(" WHERE series_id = ? ORDER BY series_index, id"), {seriesId});
+}
+
+std::optional<qint64> Reader::latestSeries() {
+    if (!isOpen())
+        return std::nullopt;
+    QSqlQuery q(QSqlDatabase::database(connection_, false));
+    if (!q.exec(QStringLiteral(
+            "SELECT series_id FROM entries WHERE series_id IS NOT NULL ORDER BY ts DESC, id DESC "
+            "LIMIT 1")) ||
+        !q.next())
+        return std::nullopt;
+    return q.value(0).toLongLong();
+}
+
 } // namespace t5170::journal

@@ -36,6 +36,13 @@ QString cellText(const Entry& entry, Column column);
 // "А123": the serial letter and number as last reported.
 QString deviceText(const Device& device);
 
+// A result with its time as milliseconds since the epoch; its Time is left
+// null. Many rows read this way spare a conversion to local time each.
+struct TimedResult {
+    qint64 ms = 0;
+    TIzmResult result;
+};
+
 struct Filter {
     std::optional<QDate> from, to; // inclusive, the PC's local dates
     std::optional<TIzmType> kind;
@@ -71,6 +78,12 @@ public:
     qint64 count(const Filter& filter);
     // The entries of `ids`, in that order (missing ones left out).
     std::vector<Entry> entries(const std::vector<qint64>& ids);
+    // The entries of series `seriesId`, in their order in it.
+    std::vector<Entry> series(qint64 seriesId);
+    // The results of the entries `filter` gives, oldest first.
+    std::vector<TimedResult> results(const Filter& filter);
+    // The series of the newest entry that belongs to one; none without any.
+    std::optional<qint64> latestSeries();
 
 private:
     std::vector<Entry> select(const QString& tail, const QVariantList& values);

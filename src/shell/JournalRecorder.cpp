@@ -98,10 +98,24 @@ void JournalRecorder::showWindow() {
         });
         connect(journal_.get(), &journal::Journal::committed, window_.get(),
                 &journal::JournalWindow::journalChanged);
+        setTrendHandler(trendHandler_);
     }
     window_->show();
     window_->raise();
     window_->activateWindow();
+}
+
+void JournalRecorder::setTrendHandler(TrendHandler handler) {
+    trendHandler_ = std::move(handler);
+    if (!window_)
+        return;
+    window_->setTrendHandler([this](const std::vector<journal::Entry>& entries) {
+        std::vector<qint64> ids;
+        for (const journal::Entry& e : entries)
+            ids.push_back(e.id);
+        if (trendHandler_)
+            trendHandler_(ids);
+    });
 }
 
 void JournalRecorder::resultCompleted(const TIzmResult& r) {

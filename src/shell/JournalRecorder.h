@@ -12,6 +12,7 @@
 #include <QPointer>
 
 #include <deque>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -46,6 +47,9 @@ public:
     // "Журнал измерений…"
     void showWindow();
     journal::JournalWindow* window() const { return window_.get(); }
+    // What the journal window's "График" does with the selected entries.
+    using TrendHandler = std::function<void(const std::vector<qint64>&)>;
+    void setTrendHandler(TrendHandler handler);
 
     // report::ReportListener
     void reportCreated() override;
@@ -72,6 +76,7 @@ private:
     // The latest results and their entries, for a later add by the buttons.
     std::deque<std::pair<TIzmResult, qint64>> recent_;
     std::unique_ptr<journal::JournalWindow> window_;
+    TrendHandler trendHandler_;
 };
 
 } // namespace t5170

@@ -8,6 +8,7 @@
 #include "shell/Conpc.h"
 #include "shell/JournalRecorder.h"
 #include "shell/TApplication.h"
+#include "shell/TrendLink.h"
 
 #include <QLibraryInfo>
 #include <QLocale>
@@ -19,15 +20,18 @@ namespace t5170 {
 ProgramWindows::ProgramWindows() = default;
 ProgramWindows::ProgramWindows(ProgramWindows&&) noexcept = default;
 ProgramWindows::~ProgramWindows() {
+    trend.reset();
     journal.reset(); // first: it detaches from the main window
 }
 
 ProgramWindows& ProgramWindows::operator=(ProgramWindows&& other) noexcept {
+    trend.reset();
     journal.reset();
     main = std::move(other.main);
     settings = other.settings;
     connect = other.connect;
     journal = std::move(other.journal);
+    trend = std::move(other.trend);
     return *this;
 }
 
@@ -38,6 +42,7 @@ ProgramWindows createWindows(const QString& iniPath) {
     w.main->setSettingsForm(w.settings);
     w.connect = new TFormConnectSettings(w.main.get());
     w.journal = std::make_unique<JournalRecorder>(*w.main, journal::journalPathFor(iniPath));
+    w.trend = std::make_unique<TrendLink>(*w.main, *w.journal);
     return w;
 }
 

@@ -16,6 +16,7 @@ class TFormMain;
 class TFormSettings;
 class TFormConnectSettings;
 class JournalRecorder;
+class TrendLink;
 
 // The program's windows. The main window reads the configuration and opens
 // the port before the settings dialog exists; the dialogs are children of the
@@ -27,6 +28,8 @@ struct ProgramWindows {
     // The measurement journal beside the configuration file; goes before the
     // main window (declared after it), whose report it listens to.
     std::unique_ptr<JournalRecorder> journal;
+    // The trend window's menu item and its live series; goes before the journal.
+    std::unique_ptr<TrendLink> trend;
     ProgramWindows();
     ProgramWindows(ProgramWindows&&) noexcept;
     ProgramWindows& operator=(ProgramWindows&&) noexcept;

@@ -544,3 +544,72 @@ TEST(JournalCsv, PythonReadsBackTheSameValues) {
     // An unwritable target leaves nothing half-written behind.
     EXPECT_FALSE(saveCsv(QStringLiteral("/sys/out.csv"), entries).isEmpty());
 }
+
+TEST(JournalQuery, ASeriesInItsOrderAndTheLatestSeries) {
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("t5170.journal.sqlite"));
+    std::vector<qint64> first, second;
+    {
+        auto j = openOk(path);
+        ASSERT_TRUE(j);
+        Reader empty(path);
+        EXPECT_FALSE(empty.latestSeries());
+        const qint64 a = j->newSeries(), b = j->newSeries();
+        // Interleaved, and one entry placed in its series only afterwards,
+        // as the window does it.
+        for (int i = 1; i <= 3; ++i) {
+            first.push_back(j->append(result(izmR, 1000, 1000 * i, 0, 0, Noon.addSecs(10 * i)), {},
+                                      SeriesRef{a, i}));
+            j->append(result(izmU, 500, 0, 0, 0, Noon.addSecs(10 * i + 1)), {});
+        }
+        const qint64 late = j->append(result(izmAbs, 1000, 7, 8, 900, Noon.addSecs(100)), {});
+        j->inSeries(late, {b, 1});
+        second.push_back(late);
+        j->append(result(izmU, 500, 0, 0, 0, Noon.addSecs(200)), {});
+        j->flush();
+        EXPECT_EQ(j->pending(), 0);
+    }
+    Reader reader(path);
+    ASSERT_TRUE(reader.isOpen());
+    const auto ids = [](const std::vector<Entry>& entries) {
+        std::vector<qint64> out;
+        for (const Entry& e : entries)
+            out.push_back(e.id);
+        return out;
+    };
+    const auto latest = reader.latestSeries();
+    ASSERT_TRUE(latest);
+    EXPECT_EQ(ids(reader.series(*latest)), second);
+    EXPECT_EQ(ids(reader.series(*latest - 1)), first);
+    EXPECT_TRUE(reader.series(*latest + 1).empty());
+}
+
+TEST(JournalQuery, ResultsOfAFilterOldestFirstWithTheirTime) {
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("t5170.journal.sqlite"));
+    {
+        auto j = openOk(path);
+        ASSERT_TRUE(j);
+        // Not in time order, two days, every kind.
+        for (int i = 0; i < 12; ++i)
+            j->append(result(TIzmType(i % 4), 100 + i, 2000000 * i, 1000 + i, 1100 + i,
+                             Noon.addSecs(3600 * ((i * 7) % 12) * 4)),
+                      {});
+        j->flush();
+    }
+    Reader reader(path);
+    Filter filter;
+    filter.from = Noon.date().addDays(1);
+    filter.kind = izmAbs;
+    const auto got = reader.results(filter);
+    const auto want = reader.page(filter, Sort{Column::Date, Qt::AscendingOrder}, 0, 100);
+    ASSERT_FALSE(want.empty());
+    ASSERT_EQ(got.size(), want.size());
+    for (std::size_t i = 0; i < got.size(); ++i) {
+        EXPECT_EQ(got[i].ms, want[i].result.Time.toMSecsSinceEpoch()) << i;
+        EXPECT_TRUE(got[i].result.Time.isNull());
+        TIzmResult r = got[i].result;
+        r.Time = want[i].result.Time;
+        EXPECT_EQ(r, want[i].result) << i;
+    }
+}

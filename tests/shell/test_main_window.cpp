@@ -222,8 +222,9 @@ TEST_F(Created, MenuBar) {
     EXPECT_EQ(m.Natroyka->menu(), nullptr); // an item of the bar itself
     EXPECT_EQ(bar[2]->menu(), m.MenuJournal);
     EXPECT_EQ(m.MenuJournal->title(), QStringLiteral("Журнал"));
-    ASSERT_EQ(m.MenuJournal->actions().size(), 1);
+    ASSERT_EQ(m.MenuJournal->actions().size(), 2);
     EXPECT_EQ(m.MenuJournal->actions()[0]->text(), QStringLiteral("Журнал измерений…"));
+    EXPECT_EQ(m.MenuJournal->actions()[1]->text(), QStringLiteral("График…"));
     EXPECT_EQ(bar[3]->menu(), m.N9);
     EXPECT_EQ(m.N9->title(), QStringLiteral("Справка"));
 

@@ -245,6 +245,8 @@ JournalWindow::JournalWindow(const QString& journalPath, const QString& iniPath,
     add_ = new QPushButton(QStringLiteral("Добавить в отчет"), central);
     buttons->addWidget(export_);
     buttons->addWidget(add_);
+    trend_ = new QPushButton(QStringLiteral("График"), central);
+    buttons->addWidget(trend_);
     buttons->addStretch(1);
     layout->addLayout(buttons);
     setCentralWidget(central);
@@ -307,6 +309,7 @@ JournalWindow::JournalWindow(const QString& journalPath, const QString& iniPath,
     connect(kind_, &QComboBox::currentIndexChanged, this, &JournalWindow::applyFilter);
     connect(export_, &QPushButton::clicked, this, &JournalWindow::exportCsv);
     connect(add_, &QPushButton::clicked, this, &JournalWindow::addSelected);
+    connect(trend_, &QPushButton::clicked, this, &JournalWindow::showTrend);
     connect(model_, &QAbstractItemModel::modelReset, this, &JournalWindow::updateButtons);
     connect(table_->selectionModel(), &QItemSelectionModel::selectionChanged, this,
             &JournalWindow::updateButtons);
@@ -349,6 +352,7 @@ void JournalWindow::journalChanged() {
 
 void JournalWindow::updateButtons() {
     add_->setEnabled(table_->selectionModel()->hasSelection());
+    trend_->setEnabled(table_->selectionModel()->hasSelection());
     export_->setEnabled(model_->rowCount() > 0);
 }
 
@@ -374,13 +378,24 @@ void JournalWindow::exportCsv() {
     });
 }
 
-void JournalWindow::addSelected() {
+std::vector<Entry> JournalWindow::selectedEntries() const {
     std::vector<Entry> chosen;
     for (const QModelIndex& i : table_->selectionModel()->selectedRows())
         chosen.push_back(model_->entry(i.row()));
     std::sort(chosen.begin(), chosen.end(), [](const Entry& a, const Entry& b) {
         return a.result.Time != b.result.Time ? a.result.Time < b.result.Time : a.id < b.id;
     });
+    return chosen;
+}
+
+void JournalWindow::showTrend() {
+    const std::vector<Entry> chosen = selectedEntries();
+    if (!chosen.empty() && trendHandler_)
+        trendHandler_(chosen);
+}
+
+void JournalWindow::addSelected() {
+    const std::vector<Entry> chosen = selectedEntries();
     if (chosen.empty() || !addHandler_)
         return;
     if (!addHandler_(chosen))

@@ -98,6 +98,9 @@ public:
     // The file "Экспорт в CSV…" writes to; by default the save dialog's choice.
     using SaveNameProvider = std::function<std::optional<QString>()>;
     void setSaveNameProvider(SaveNameProvider provider) { saveName_ = std::move(provider); }
+    // "График": the selected entries, oldest first, shown over time.
+    using TrendHandler = std::function<void(const std::vector<Entry>&)>;
+    void setTrendHandler(TrendHandler handler) { trendHandler_ = std::move(handler); }
 
     JournalModel& model() const { return *model_; }
     QTableView* table() const { return table_; }
@@ -109,6 +112,7 @@ public:
     QLineEdit* textEdit() const { return text_; }
     QPushButton* exportButton() const { return export_; }
     QPushButton* addButton() const { return add_; }
+    QPushButton* trendButton() const { return trend_; }
     QString statusText() const;
     QString messageText() const;
 
@@ -116,6 +120,7 @@ public:
     void applyFilter();
     void exportCsv();
     void addSelected();
+    void showTrend();
 
 Q_SIGNALS:
     // "Экспорт в CSV…" finished: the error text, empty on success.
@@ -128,6 +133,7 @@ public Q_SLOTS:
 private:
     void updateButtons();
     void setMessage(const QString& text);
+    std::vector<Entry> selectedEntries() const;
 
     JournalModel* model_;
     QTableView* table_;
@@ -139,6 +145,7 @@ private:
     QLineEdit* text_;
     QPushButton* export_;
     QPushButton* add_;
+    QPushButton* trend_;
     QLabel* message_;
     QLabel* paths_;
     QTimer* typing_;
@@ -150,6 +157,7 @@ private:
     QSet<qint64> keptSelection_;
     int keptScroll_ = 0;
     bool restorePending_ = false;
+    TrendHandler trendHandler_;
 };
 
 } // namespace t5170::journal
