@@ -12,6 +12,7 @@
 #include "core/Texts.h"
 #include "journal/Journal.h"
 #include "journal/ui/JournalWindow.h"
+#include "link/ResultRecords.h"
 #include "shell/Conpc.h"
 #include "shell/JournalRecorder.h"
 #include "shell/Messages.h"
@@ -155,21 +156,11 @@ int windowFigures(const QString& simPath, QTemporaryDir& dir) {
 }
 
 TIzmResult sample(QRandomGenerator& rnd, const QDateTime& at) {
-    TIzmResult r;
-    r.Kind = static_cast<TIzmType>(rnd.bounded(4));
-    r.U = 100 * (1 + rnd.bounded(25));
-    const RangedResistance a = rangeResistance(rnd.bounded(3000000));
-    const RangedResistance b = rangeResistance(rnd.bounded(3000000));
-    r.RkOm = a.kOm;
-    r.R = a.value;
-    r.RUnit = a.unit;
-    r.R2kOm = b.kOm;
-    r.R2 = b.value;
-    r.R2Unit = b.unit;
-    r.Koef = rnd.bounded(3000);
-    r.Time = at;
-    r.Valid = true;
-    return r;
+    const auto kind = static_cast<TIzmType>(rnd.bounded(4));
+    const auto volts = std::uint16_t(100 * (1 + rnd.bounded(25)));
+    const std::int32_t kOm = rnd.bounded(3000000);
+    const std::int32_t kOm2 = rnd.bounded(3000000);
+    return makeResult(kind, volts, kOm, kOm2, std::uint16_t(rnd.bounded(3000)), at);
 }
 
 int largeFigures(QTemporaryDir& dir, int results) {

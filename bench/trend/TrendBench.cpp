@@ -6,6 +6,7 @@
 
 #include "core/Texts.h"
 #include "journal/Journal.h"
+#include "link/ResultRecords.h"
 #include "trend/ui/TrendWindow.h"
 
 #include <QApplication>
@@ -28,21 +29,9 @@ const QDateTime Start(QDate(2026, 1, 5), QTime(6, 0, 0));
 
 // A drying curve read every few minutes, with absorption readings between.
 TIzmResult reading(int i) {
-    TIzmResult r;
-    r.Kind = i % 4 == 3 ? izmAbs : izmR;
-    r.U = 2500;
     const int kOm = static_cast<int>(500 * std::pow(1.0001, i)) + (i * 7919) % 300;
-    const RangedResistance a = rangeResistance(kOm), b = rangeResistance(kOm + kOm / 3);
-    r.RkOm = a.kOm;
-    r.R = a.value;
-    r.RUnit = a.unit;
-    r.R2kOm = b.kOm;
-    r.R2 = b.value;
-    r.R2Unit = b.unit;
-    r.Koef = 1000 + (i % 700);
-    r.Time = Start.addSecs(180LL * i);
-    r.Valid = true;
-    return r;
+    return makeResult(i % 4 == 3 ? izmAbs : izmR, 2500, kOm, kOm + kOm / 3,
+                      std::uint16_t(1000 + (i % 700)), Start.addSecs(180LL * i));
 }
 
 double ms(const QElapsedTimer& t) {

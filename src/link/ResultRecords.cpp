@@ -39,4 +39,15 @@ bool applyToResults(const Event& event, TIzmResult& latest, TIzmResult& previous
         event);
 }
 
+TIzmResult makeResult(TIzmType kind, std::uint16_t volts, std::int32_t kOm, std::int32_t kOm2,
+                      std::uint16_t koef, const QDateTime& at) {
+    TIzmResult latest;
+    TIzmResult previous;
+    for (const Event& e :
+         {Event{ev::ResultBegin{}}, Event{ev::Kind{kind}}, Event{ev::Voltage{volts}},
+          Event{ev::Resistance{kOm}}, Event{ev::Resistance2{kOm2}}, Event{ev::Koef{koef}}})
+        applyToResults(e, latest, previous, at);
+    return latest;
+}
+
 } // namespace t5170

@@ -17,4 +17,11 @@ namespace t5170 {
 bool applyToResults(const Event& event, TIzmResult& latest, TIzmResult& previous,
                     const QDateTime& now);
 
+// The complete result the decoder makes of a record with these values (0x5D
+// at `at`, the kind, the voltage, both resistances in kilo-ohms, the
+// coefficient in thousandths), for whatever needs results without an
+// instrument: tests, benchmarks, imports.
+TIzmResult makeResult(TIzmType kind, std::uint16_t volts, std::int32_t kOm, std::int32_t kOm2,
+                      std::uint16_t koef, const QDateTime& at);
+
 } // namespace t5170

@@ -2,6 +2,7 @@
 // result with its instrument, series and place in a report; the report's
 // life; the start-up boxes; a full disk; the recovery question and both of
 // its answers; the journal window.
+#include "PlainSql.h"
 #include "core/Texts.h"
 #include "journal/JournalCsv.h"
 #include "journal/ui/JournalWindow.h"
@@ -25,6 +26,7 @@
 
 using namespace t5170;
 using namespace t5170::journal;
+using t5170::testing::plainColumn;
 using t5170::testing::resultBytes;
 using t5170::testing::Workbook;
 
@@ -42,22 +44,6 @@ QByteArray serial(quint16 number, char letterCp1251) {
     b.append(char(0x69));
     b.append(letterCp1251);
     return b;
-}
-
-QVariantList plain(const QString& path, const QString& sql) {
-    const QString name = QStringLiteral("shell-test-plain");
-    QVariantList out;
-    {
-        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
-        db.setDatabaseName(path);
-        EXPECT_TRUE(db.open());
-        QSqlQuery q(db);
-        EXPECT_TRUE(q.exec(sql)) << sql.toStdString();
-        while (q.next())
-            out << q.value(0);
-    }
-    QSqlDatabase::removeDatabase(name);
-    return out;
 }
 
 } // namespace
@@ -142,9 +128,9 @@ TEST_F(JournalShell, EveryCompleteResultWithItsInstrumentAndPlace) {
     rep().SaveClick();
     rep().CloseClick();
     recorder->journal()->flush();
-    EXPECT_EQ(plain(journalPath(),
-                    QStringLiteral("SELECT event || ':' || path || ':' || COALESCE(row, '') "
-                                   "FROM report_log ORDER BY seq")),
+    EXPECT_EQ(plainColumn(journalPath(),
+                          QStringLiteral("SELECT event || ':' || path || ':' || COALESCE(row, '') "
+                                         "FROM report_log ORDER BY seq")),
               (QVariantList{"created::", "added::2", "added::2", "added::3",
                             "saved:" + path(QStringLiteral("цех.xls")) + ":", "closed::"}));
 }
@@ -225,7 +211,8 @@ TEST_F(JournalShell, AFullDiskIsToldOnceAndTheReportGoesOn) {
     form->CheckAutoAdd->setChecked(true);
     result(izmU, 100);
     j.flush();
-    j.setPageLimit(plain(journalPath(), QStringLiteral("PRAGMA page_count")).value(0).toInt());
+    j.setPageLimit(
+        plainColumn(journalPath(), QStringLiteral("PRAGMA page_count")).value(0).toInt());
     for (int i = 0; i < 150; ++i)
         result(izmPol, 2500, 5000 + i, 6000, 1200);
     ASSERT_TRUE(t5170::testing::waitFor([&] { return !topLevel.empty(); }, 10000));
@@ -242,8 +229,8 @@ TEST_F(JournalShell, AFullDiskIsToldOnceAndTheReportGoesOn) {
     j.setPageLimit(0);
     ASSERT_TRUE(t5170::testing::waitFor([&] { return j.pending() == 0; }, 10000));
     EXPECT_EQ(entries().size(), 301u);
-    EXPECT_EQ(plain(journalPath(),
-                    QStringLiteral("SELECT COUNT(*) FROM report_log WHERE event = 'added'"))
+    EXPECT_EQ(plainColumn(journalPath(),
+                          QStringLiteral("SELECT COUNT(*) FROM report_log WHERE event = 'added'"))
                   .value(0)
                   .toInt(),
               301);

@@ -2,9 +2,11 @@
 // file, an unusable folder, a full disk, what is left to recover, queries
 // against plain SQL and the CSV export read back by Python's csv module.
 #include "journal/Journal.h"
+#include "PlainSql.h"
 #include "core/Texts.h"
 #include "journal/JournalCsv.h"
 #include "journal/JournalQuery.h"
+#include "link/ResultRecords.h"
 
 #include "Wait.h"
 
@@ -25,24 +27,12 @@
 
 using namespace t5170;
 using namespace t5170::journal;
+using t5170::testing::plainColumn;
 
 namespace {
 
 TIzmResult result(TIzmType kind, int u, int rKom, int r2Kom, int koef, const QDateTime& at) {
-    TIzmResult r;
-    r.Kind = kind;
-    r.U = u;
-    const RangedResistance a = rangeResistance(rKom), b = rangeResistance(r2Kom);
-    r.RkOm = a.kOm;
-    r.R = a.value;
-    r.RUnit = a.unit;
-    r.R2kOm = b.kOm;
-    r.R2 = b.value;
-    r.R2Unit = b.unit;
-    r.Koef = koef;
-    r.Time = at;
-    r.Valid = true;
-    return r;
+    return makeResult(kind, std::uint16_t(u), rKom, r2Kom, std::uint16_t(koef), at);
 }
 
 const QDateTime Noon(QDate(2026, 12, 8), QTime(12, 0, 0));
@@ -53,23 +43,6 @@ std::unique_ptr<Journal> openOk(const QString& path) {
     EXPECT_EQ(outcome.status, OpenOutcome::Ok) << outcome.message().toStdString();
     EXPECT_TRUE(outcome.message().isEmpty());
     return j;
-}
-
-// A plain query on a connection of the test's own.
-QVariantList column(const QString& path, const QString& sql) {
-    const QString name = QStringLiteral("test-plain");
-    QVariantList out;
-    {
-        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
-        db.setDatabaseName(path);
-        EXPECT_TRUE(db.open());
-        QSqlQuery q(db);
-        EXPECT_TRUE(q.exec(sql)) << sql.toStdString();
-        while (q.next())
-            out << q.value(0);
-    }
-    QSqlDatabase::removeDatabase(name);
-    return out;
 }
 
 } // namespace
@@ -98,9 +71,10 @@ TEST(JournalFile, KeepsEveryFieldAcrossReopening) {
         j->flush();
         EXPECT_EQ(j->pending(), 0);
     }
-    EXPECT_EQ(column(path, QStringLiteral("PRAGMA journal_mode")).value(0).toString(),
+    EXPECT_EQ(plainColumn(path, QStringLiteral("PRAGMA journal_mode")).value(0).toString(),
               QStringLiteral("wal"));
-    EXPECT_EQ(column(path, QStringLiteral("PRAGMA user_version")).value(0).toInt(), SchemaVersion);
+    EXPECT_EQ(plainColumn(path, QStringLiteral("PRAGMA user_version")).value(0).toInt(),
+              SchemaVersion);
 
     Reader reader(path);
     ASSERT_TRUE(reader.isOpen()) << reader.error().toStdString();
@@ -129,27 +103,28 @@ TEST(JournalFile, KeepsEveryFieldAcrossReopening) {
     const qint64 c = j->append(u, {});
     j->flush();
     EXPECT_EQ(c, b + 1);
-    EXPECT_EQ(column(path, QStringLiteral("SELECT COUNT(*) FROM entries")).value(0).toInt(), 3);
+    EXPECT_EQ(plainColumn(path, QStringLiteral("SELECT COUNT(*) FROM entries")).value(0).toInt(),
+              3);
 }
 
 TEST(JournalFile, MigratesAnEmptyDatabaseAndRefusesANewerOne) {
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("j.sqlite"));
-    column(path, QStringLiteral("CREATE TABLE other(x)")); // a version-0 database
+    plainColumn(path, QStringLiteral("CREATE TABLE other(x)")); // a version-0 database
     {
         auto j = openOk(path);
         ASSERT_TRUE(j);
     }
-    EXPECT_EQ(column(path, QStringLiteral("PRAGMA user_version")).value(0).toInt(), 1);
-    EXPECT_EQ(column(path, QStringLiteral("SELECT COUNT(*) FROM other")).value(0).toInt(), 0);
+    EXPECT_EQ(plainColumn(path, QStringLiteral("PRAGMA user_version")).value(0).toInt(), 1);
+    EXPECT_EQ(plainColumn(path, QStringLiteral("SELECT COUNT(*) FROM other")).value(0).toInt(), 0);
 
-    column(path, QStringLiteral("PRAGMA user_version = 99"));
+    plainColumn(path, QStringLiteral("PRAGMA user_version = 99"));
     OpenOutcome outcome;
     EXPECT_FALSE(Journal::open(path, outcome));
     EXPECT_EQ(outcome.status, OpenOutcome::Unavailable);
     EXPECT_TRUE(outcome.message().startsWith(QStringLiteral("Журнал измерений недоступен")));
     // A newer program's journal is left as it is.
-    EXPECT_EQ(column(path, QStringLiteral("PRAGMA user_version")).value(0).toInt(), 99);
+    EXPECT_EQ(plainColumn(path, QStringLiteral("PRAGMA user_version")).value(0).toInt(), 99);
 }
 
 TEST(JournalFile, ADamagedFileIsPutAsideAndAFreshOneStarted) {
@@ -190,7 +165,8 @@ TEST(JournalFile, ADamagedFileIsPutAsideAndAFreshOneStarted) {
     EXPECT_EQ(moved.readAll(), bytes);
     j->append(result(izmU, 100, 0, 0, 0, Noon), {});
     j->flush();
-    EXPECT_EQ(column(path, QStringLiteral("SELECT COUNT(*) FROM entries")).value(0).toInt(), 1);
+    EXPECT_EQ(plainColumn(path, QStringLiteral("SELECT COUNT(*) FROM entries")).value(0).toInt(),
+              1);
 
     // Not a database at all.
     j.reset();
@@ -239,7 +215,8 @@ TEST(JournalFile, AFolderWithoutWritePermissionMeansNoJournal) {
     EXPECT_EQ(outcome.status, OpenOutcome::Unavailable);
     EXPECT_TRUE(outcome.reason.contains(readOnly)) << outcome.reason.toStdString();
     ::chmod(QFile::encodeName(readOnly).constData(), 0644);
-    EXPECT_EQ(column(readOnly, QStringLiteral("SELECT COUNT(*) FROM entries")).value(0).toInt(), 1);
+    EXPECT_EQ(
+        plainColumn(readOnly, QStringLiteral("SELECT COUNT(*) FROM entries")).value(0).toInt(), 1);
 }
 
 TEST(JournalFile, AFullDiskIsToldOnceAndNothingIsLost) {
@@ -249,7 +226,7 @@ TEST(JournalFile, AFullDiskIsToldOnceAndNothingIsLost) {
     QSignalSpy failed(j.get(), &Journal::writeFailed);
     j->append(result(izmU, 100, 0, 0, 0, Noon), {});
     j->flush();
-    const int pages = column(path, QStringLiteral("PRAGMA page_count")).value(0).toInt();
+    const int pages = plainColumn(path, QStringLiteral("PRAGMA page_count")).value(0).toInt();
     j->setPageLimit(pages);
     int appended = 1;
     // A few pages' worth of results no longer fit.
@@ -268,14 +245,15 @@ TEST(JournalFile, AFullDiskIsToldOnceAndNothingIsLost) {
     j->setPageLimit(0); // space again
     ASSERT_TRUE(t5170::testing::waitFor([&] { return j->pending() == 0; }, 10000));
     j->flush();
-    EXPECT_EQ(column(path, QStringLiteral("SELECT COUNT(*) FROM entries")).value(0).toInt(),
+    EXPECT_EQ(plainColumn(path, QStringLiteral("SELECT COUNT(*) FROM entries")).value(0).toInt(),
               appended);
     // In their order, every one of them.
-    const QVariantList ids = column(path, QStringLiteral("SELECT id FROM entries ORDER BY id"));
+    const QVariantList ids =
+        plainColumn(path, QStringLiteral("SELECT id FROM entries ORDER BY id"));
     for (int i = 0; i < ids.size(); ++i)
         EXPECT_EQ(ids[i].toInt(), i + 1);
     // A later failure is told again.
-    j->setPageLimit(column(path, QStringLiteral("PRAGMA page_count")).value(0).toInt());
+    j->setPageLimit(plainColumn(path, QStringLiteral("PRAGMA page_count")).value(0).toInt());
     for (int i = 0; i < 400; ++i)
         j->append(result(izmU, 100, 0, 0, 0, Noon), {});
     EXPECT_TRUE(t5170::testing::waitFor([&] { return failed.count() == 2; }, 10000));
@@ -476,7 +454,7 @@ TEST(JournalQuery, FiltersAndSortingGiveThePlainQuerysRows) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.sql.toStdString());
         std::vector<qint64> want;
-        for (const QVariant& v : column(s.path, c.sql))
+        for (const QVariant& v : plainColumn(s.path, c.sql))
             want.push_back(v.toLongLong());
         // Page by page, as the window fetches them.
         std::vector<qint64> got;

@@ -1,8 +1,10 @@
 // `t5170-report journal` run as an operator runs it, on a journal written by
 // the program's own writer.
+#include "ReportTool.h"
 #include "core/Texts.h"
 #include "journal/Journal.h"
 #include "journal/JournalCsv.h"
+#include "link/ResultRecords.h"
 
 #include <QProcess>
 #include <QTemporaryDir>
@@ -11,42 +13,17 @@
 
 using namespace t5170;
 using namespace t5170::journal;
+using t5170::testing::runReportTool;
+using t5170::testing::ToolRun;
 
 namespace {
 
-struct ToolRun {
-    int exitCode = -1;
-    QByteArray out;
-    QString err;
-};
-
 ToolRun tool(const QStringList& args) {
-    QProcess p;
-    p.start(QStringLiteral(T5170_BIN_DIR "/t5170-report"), args);
-    ToolRun r;
-    if (!p.waitForFinished(120000))
-        return r;
-    r.exitCode = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
-    r.out = p.readAllStandardOutput();
-    r.err = QString::fromUtf8(p.readAllStandardError());
-    return r;
+    return runReportTool(args);
 }
 
 TIzmResult at(TIzmType kind, int u, int kOm, const QDateTime& when) {
-    TIzmResult r;
-    r.Kind = kind;
-    r.U = u;
-    const RangedResistance a = rangeResistance(kOm);
-    r.RkOm = a.kOm;
-    r.R = a.value;
-    r.RUnit = a.unit;
-    r.R2kOm = a.kOm;
-    r.R2 = a.value;
-    r.R2Unit = a.unit;
-    r.Koef = 1250;
-    r.Time = when;
-    r.Valid = true;
-    return r;
+    return makeResult(kind, std::uint16_t(u), kOm, kOm, 1250, when);
 }
 
 class JournalTool : public ::testing::Test {
@@ -75,7 +52,7 @@ protected:
 TEST_F(JournalTool, PrintsTheWindowsColumnsNewestFirst) {
     const ToolRun r = tool({QStringLiteral("journal"), path});
     ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
-    const QStringList lines = QString::fromUtf8(r.out).split(QLatin1Char('\n'));
+    const QStringList lines = r.out.split(QLatin1Char('\n'));
     ASSERT_EQ(lines.size(), 14); // header, 12 entries, the empty rest
     EXPECT_EQ(lines[0], QStringLiteral("Дата\tВремя\tИзмерение\tU\tR\tR2\tK\tПрибор\tОтчет"));
     EXPECT_EQ(lines[1], QStringLiteral("03.12.2026\t08:11:00\t") + text::kindCaption(izmPol) +
@@ -104,7 +81,7 @@ TEST_F(JournalTool, FiltersAndCsv) {
         SCOPED_TRACE(c.options.join(QLatin1Char(' ')).toStdString());
         const ToolRun r = tool(QStringList{QStringLiteral("journal"), path} + c.options);
         ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
-        EXPECT_EQ(r.out.count('\n'), c.rows + 1);
+        EXPECT_EQ(r.bytes.count('\n'), c.rows + 1);
     }
     // The CSV is the window's export, byte for byte.
     const ToolRun csv = tool({QStringLiteral("journal"), path, QStringLiteral("--csv"),
@@ -113,8 +90,8 @@ TEST_F(JournalTool, FiltersAndCsv) {
     Reader reader(path);
     Filter f;
     f.kind = izmR;
-    EXPECT_EQ(csv.out, csvBytes(reader.page(f, {}, 0, 100)));
-    EXPECT_TRUE(csv.out.startsWith("\xEF\xBB\xBF"));
+    EXPECT_EQ(csv.bytes, csvBytes(reader.page(f, {}, 0, 100)));
+    EXPECT_TRUE(csv.bytes.startsWith("\xEF\xBB\xBF"));
 }
 
 TEST_F(JournalTool, WrongCommandLinesAndFiles) {
@@ -142,6 +119,6 @@ TEST_F(JournalTool, WrongCommandLinesAndFiles) {
     }
     EXPECT_FALSE(QFileInfo::exists(dir.filePath(QStringLiteral("нет.sqlite"))));
     const ToolRun help = tool({QStringLiteral("--help")});
-    EXPECT_TRUE(QString::fromUtf8(help.out).contains(
+    EXPECT_TRUE(help.out.contains(
         QStringLiteral("journal ФАЙЛ [--from ДАТА] [--to ДАТА] [--kind u|r|a|p] [--csv]")));
 }

@@ -1,5 +1,6 @@
 // The t5170-report command-line tool, run as operators run it.
 
+#include "ReportTool.h"
 #include "XlsxTestUtil.h"
 
 #include <QProcess>
@@ -11,22 +12,10 @@ using t5170::test::fixture;
 
 namespace {
 
-struct ToolRun {
-    int exitCode = -1;
-    QString out;
-    QString err;
-};
+using t5170::testing::ToolRun;
 
 ToolRun tool(const QStringList& args) {
-    QProcess p;
-    p.start(QStringLiteral(T5170_BIN_DIR "/t5170-report"), args);
-    ToolRun r;
-    if (!p.waitForFinished(120000))
-        return r;
-    r.exitCode = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
-    r.out = QString::fromUtf8(p.readAllStandardOutput());
-    r.err = QString::fromUtf8(p.readAllStandardError());
-    return r;
+    return t5170::testing::runReportTool(args);
 }
 
 } // namespace

@@ -3,6 +3,7 @@
 // saves, and the program's own series from the simulator appearing point by
 // point in the tick that decoded each result.
 #include "ShellFixture.h"
+#include "link/ResultRecords.h"
 
 #include "core/Texts.h"
 #include "journal/Journal.h"
@@ -46,20 +47,7 @@ using trend::TrendWindow;
 const QDateTime Start(QDate(2026, 11, 3), QTime(8, 0, 0));
 
 TIzmResult made(TIzmType kind, int rKom, int r2Kom, int koef, int minutes) {
-    TIzmResult r;
-    r.Kind = kind;
-    r.U = 2500;
-    const RangedResistance a = rangeResistance(rKom), b = rangeResistance(r2Kom);
-    r.RkOm = a.kOm;
-    r.R = a.value;
-    r.RUnit = a.unit;
-    r.R2kOm = b.kOm;
-    r.R2 = b.value;
-    r.R2Unit = b.unit;
-    r.Koef = koef;
-    r.Time = Start.addSecs(60 * minutes);
-    r.Valid = true;
-    return r;
+    return makeResult(kind, 2500, rKom, r2Kom, std::uint16_t(koef), Start.addSecs(60 * minutes));
 }
 
 // "No value" as the instrument sends it: −1 kilo-ohm.
