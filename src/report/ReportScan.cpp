@@ -112,8 +112,9 @@ void writeRecordRow(automation::Worksheet& sheet, int row, const TIzmResult& r) 
 }
 
 ReportScan scanReport(automation::Workbook& book) {
-    const auto sheets = reportSheets(book);
     ReportScan scan;
+    scan.sheets = reportSheets(book);
+    const auto& sheets = scan.sheets;
     for (const TIzmType kind : {izmU, izmR, izmAbs, izmPol})
         scan.nextRow[kind] = findFreeRow(*sheets[kind]);
     scan.newest = newestRecord(sheets, scan.nextRow);

@@ -61,7 +61,8 @@ std::optional<ReportRecord> newestRecord(const std::array<automation::WorksheetP
 void writeRecordRow(automation::Worksheet& sheet, int row, const TIzmResult& r);
 
 struct ReportScan {
-    std::array<int, 4> nextRow{}; // by TIzmType
+    std::array<automation::WorksheetPtr, 4> sheets{}; // by TIzmType
+    std::array<int, 4> nextRow{};                     // by TIzmType
     std::optional<ReportRecord> newest;
 };
 // Free rows (found in the order voltage, resistance, absorption,

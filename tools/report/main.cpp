@@ -91,8 +91,8 @@ void lastRecord(const QString& path) {
     const auto app = automation::createApplication(QStringLiteral("Excel.Application"));
     app->WorkBooks()->Open(path, 0, false, 1);
     const auto book = app->WorkBooks(1);
-    const auto sheets = report::reportSheets(*book);
     const report::ReportScan scan = report::scanReport(*book);
+    const auto& sheets = scan.sheets;
     for (const TIzmType kind : {izmR, izmAbs, izmPol, izmU})
         out(QStringLiteral("%1\tсвободная строка %2\n")
                 .arg(sheets[kind]->Name())
