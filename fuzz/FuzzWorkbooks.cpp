@@ -41,7 +41,7 @@ bool sameNumber(double a, double b) {
 }
 
 // An empty text and an empty cell are the same to every reader.
-Cell::Kind kindOf(const Cell* c) {
+Cell::Kind kindOf(const std::optional<Cell>& c) {
     if (!c || (c->kind == Cell::Kind::Text && c->text.isEmpty()))
         return Cell::Kind::Empty;
     return c->kind;
@@ -59,16 +59,12 @@ void checkSame(const Workbook& a, const Workbook& b, const char* how) {
         T5170_FUZZ_CHECK(x.name == y.name, prefix + "name of sheet " + std::to_string(s + 1) +
                                                " \"" + x.name.toStdString() + "\" became \"" +
                                                y.name.toStdString() + '"');
-        const std::size_t rows = std::max(x.rows.size(), y.rows.size());
+        const std::size_t rows = std::size_t(std::max(x.rowCount(), y.rowCount()));
         for (std::size_t r = 0; r < rows; ++r) {
-            std::size_t cols = 0;
-            if (r < x.rows.size())
-                cols = x.rows[r].size();
-            if (r < y.rows.size())
-                cols = std::max(cols, y.rows[r].size());
+            const auto cols = std::size_t(std::max(x.columnCount(int(r)), y.columnCount(int(r))));
             for (std::size_t c = 0; c < cols; ++c) {
-                const Cell* p = x.find(int(r), int(c));
-                const Cell* q = y.find(int(r), int(c));
+                const std::optional<Cell> p = x.find(int(r), int(c));
+                const std::optional<Cell> q = y.find(int(r), int(c));
                 const Cell::Kind k = kindOf(p);
                 T5170_FUZZ_CHECK(k == kindOf(q),
                                  prefix + "kind of the cell at " + where(s, r, c) + " differs");

@@ -37,22 +37,24 @@ inline sheet::Workbook reportBook(int records) {
         sheet::Sheet s;
         s.name = QString::fromUtf8(names[i]);
         for (int c = 0; c < columns[i]; ++c) {
-            s.at(0, c) = txt(QStringLiteral("Заголовок %1").arg(c + 1));
+            s.set(0, c, txt(QStringLiteral("Заголовок %1").arg(c + 1)));
             s.columnWidths[c] = c == 1 ? 8 : c == 0 ? 10 : 15;
         }
         b.sheets.push_back(std::move(s));
     }
-    auto& rows = b.sheets[1].rows;
-    rows.resize(std::size_t(records) + 1);
-    for (int r = 1; r <= records; ++r)
-        rows[std::size_t(r)] = {num(46082 + r / 500, sheet::kDateFormat),
-                                num((r % 500) * 120 / 86400.0, sheet::kTimeFormat),
-                                num(1000),
-                                num(1.5),
-                                txt(QStringLiteral("МОм")),
-                                num(2.25),
-                                txt(QStringLiteral("ГОм")),
-                                num(1.248)};
+    sheet::Sheet& s = b.sheets[1];
+    for (int r = 1; r <= records; ++r) {
+        const sheet::Cell row[] = {num(46082 + r / 500, sheet::kDateFormat),
+                                   num((r % 500) * 120 / 86400.0, sheet::kTimeFormat),
+                                   num(1000),
+                                   num(1.5),
+                                   txt(QStringLiteral("МОм")),
+                                   num(2.25),
+                                   txt(QStringLiteral("ГОм")),
+                                   num(1.248)};
+        for (int c = 0; c < 8; ++c)
+            s.set(r, c, row[c]);
+    }
     return b;
 }
 

@@ -20,6 +20,14 @@ QString cellText(automation::Worksheet& sheet, int row, int column) {
     return need(sheet.Cells(row, column)).Value().toText();
 }
 
+// Whether the cell's text (cellText) is empty. A number always shows as
+// some text, so the free-row search, which reads every record's date, need
+// not format one.
+bool textIsEmpty(automation::Worksheet& sheet, int row, int column) {
+    const automation::CellValue v = need(sheet.Cells(row, column)).Value();
+    return v.isEmpty() || (v.isText() && v.cell().text.isEmpty());
+}
+
 } // namespace
 
 std::array<WorksheetPtr, 4> reportSheets(automation::Workbook& book) {
@@ -37,7 +45,7 @@ std::array<WorksheetPtr, 4> reportSheets(automation::Workbook& book) {
 
 int findFreeRow(automation::Worksheet& sheet) {
     int row = 2;
-    while (!cellText(sheet, row, 1).isEmpty())
+    while (!textIsEmpty(sheet, row, 1))
         ++row;
     return row;
 }

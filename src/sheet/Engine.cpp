@@ -120,8 +120,10 @@ public:
         : app_(std::move(app)), book_(std::move(book)), sheet_(sheet), row_(row), col_(column) {}
 
     void Value(const QString& text) override {
-        sheet::Cell& c = writable();
+        checkLive(*app_, *book_);
+        sheet::Cell c = sheet().find(row_, col_).value_or(sheet::Cell{});
         sheet::typeInto(c, text, book_->model->date1904);
+        sheet().set(row_, col_, c);
         written();
     }
     void Value(std::int32_t number) override { setNumber(number); }
@@ -132,37 +134,34 @@ public:
     }
     CellValue Value() override {
         checkLive(*app_, *book_);
-        const sheet::Cell* c = sheet().find(row_, col_);
-        return CellValue(c ? *c : sheet::Cell{}, book_->model->date1904);
+        return CellValue(sheet().find(row_, col_).value_or(sheet::Cell{}), book_->model->date1904);
     }
     void NumberFormat(const QString& format) override {
         const QString code = sheet::fileFormat(format);
         if (code.size() > 255)
             fail(QStringLiteral("Формат ячейки длиннее 255 знаков"));
-        writable().format = code;
+        checkLive(*app_, *book_);
+        sheet::Cell c = sheet().find(row_, col_).value_or(sheet::Cell{});
+        c.format = code;
+        sheet().set(row_, col_, c);
         written();
     }
     QString NumberFormat() override {
         checkLive(*app_, *book_);
-        const sheet::Cell* c = sheet().find(row_, col_);
-        return c ? c->format : QString();
+        return sheet().format(row_, col_);
     }
 
 private:
     sheet::Sheet& sheet() { return book_->model->sheets[std::size_t(sheet_)]; }
-    sheet::Cell& writable() {
-        checkLive(*app_, *book_);
-        return sheet().at(row_, col_);
-    }
     void setNumber(double v) {
-        sheet::Cell& c = writable();
-        c.kind = sheet::Cell::Kind::Number;
-        c.number = v;
-        c.text.clear();
+        checkLive(*app_, *book_);
+        sheet::Sheet& s = sheet();
+        // The number keeps the cell's display format.
+        s.setNumber(row_, col_, v, s.formatId(row_, col_));
         written();
     }
     void written() {
-        sheet().touched.insert({row_, col_});
+        sheet().touch(row_, col_);
         app_->changed(*book_, sheet_, row_, col_);
     }
 

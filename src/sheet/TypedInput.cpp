@@ -356,6 +356,31 @@ std::optional<QString> serialTimeText(double serial, bool elapsedHours) {
     return QString::fromLatin1(buf);
 }
 
+namespace {
+
+// How a number shows in a cell of the display format `code`.
+QString numberText(double number, const QString& code, bool date1904) {
+    const FormatInfo info = formatInfo(code);
+    std::optional<QString> shown;
+    switch (info.kind) {
+    case FormatKind::Date:
+        shown = serialDateText(number, date1904);
+        break;
+    case FormatKind::Time:
+        shown = serialTimeText(number, info.elapsedHours);
+        break;
+    case FormatKind::DateTime:
+        if (auto d = serialDateText(number, date1904))
+            shown = *d + u' ' + *serialTimeText(number, false);
+        break;
+    default:
+        break;
+    }
+    return shown ? *shown : text::general(number);
+}
+
+} // namespace
+
 QString cellText(const Cell& cell, bool date1904) {
     switch (cell.kind) {
     case Cell::Kind::Empty:
@@ -365,23 +390,19 @@ QString cellText(const Cell& cell, bool date1904) {
     case Cell::Kind::Number:
         break;
     }
-    const FormatInfo info = formatInfo(cell.format);
-    std::optional<QString> shown;
-    switch (info.kind) {
-    case FormatKind::Date:
-        shown = serialDateText(cell.number, date1904);
-        break;
-    case FormatKind::Time:
-        shown = serialTimeText(cell.number, info.elapsedHours);
-        break;
-    case FormatKind::DateTime:
-        if (auto d = serialDateText(cell.number, date1904))
-            shown = *d + u' ' + *serialTimeText(cell.number, false);
-        break;
-    default:
+    return numberText(cell.number, cell.format, date1904);
+}
+
+QString cellText(const Sheet& sheet, int row, int col, bool date1904) {
+    switch (sheet.kind(row, col)) {
+    case Cell::Kind::Empty:
+        return {};
+    case Cell::Kind::Text:
+        return sheet.text(row, col);
+    case Cell::Kind::Number:
         break;
     }
-    return shown ? *shown : text::general(cell.number);
+    return numberText(sheet.number(row, col), sheet.format(row, col), date1904);
 }
 
 double cellNumber(const Cell& cell, bool date1904) {

@@ -69,6 +69,8 @@ void typeInto(Cell& cell, const QString& text, bool date1904);
 // A cell read as text and as a number; see CellValue in Automation.h.
 QString cellText(const Cell& cell, bool date1904);
 double cellNumber(const Cell& cell, bool date1904); // throws SheetError
+// cellText of the cell at (row, col) of `sheet`, without copying it out.
+QString cellText(const Sheet& sheet, int row, int col, bool date1904);
 
 // Date text dd.MM.yyyy of a serial's day (rounded to the second), or nullopt
 // outside 1.1.1900 (1.1.1904) .. 31.12.9999.

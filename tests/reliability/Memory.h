@@ -2,6 +2,8 @@
 // Memory figures of this process, for the soak: resident size and the bytes
 // the C library's allocator has handed out and not got back.
 
+#include "sheet/SheetModel.h"
+
 #include <malloc.h>
 
 #include <cstdint>
@@ -35,12 +37,15 @@ inline bool underAddressSanitizer() {
     return false;
 }
 
-// Heap in use; meaningless under AddressSanitizer, which has its own
-// allocator (then -1).
+// Heap in use: the heap's small blocks, the blocks it maps for large
+// requests, and the engine's own large blocks (a sheet's cell arena).
+// Meaningless under AddressSanitizer, which has its own allocator (then -1).
 inline std::int64_t heapInUse() {
     if (underAddressSanitizer())
         return -1;
-    return static_cast<std::int64_t>(mallinfo2().uordblks);
+    const auto info = mallinfo2();
+    return static_cast<std::int64_t>(info.uordblks + info.hblkhd +
+                                     sheet::detail::largeBytesInUse());
 }
 
 } // namespace t5170::testing

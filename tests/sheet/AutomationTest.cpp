@@ -7,6 +7,8 @@
 #include <QTemporaryDir>
 
 #include <cmath>
+#include <utility>
+#include <vector>
 
 using namespace t5170::automation;
 using t5170::sheet::SheetError;
@@ -273,11 +275,11 @@ TEST_F(WithUi, VisibleShowsTheWorkbookLiveAndHides) {
     f.app->Visible(true);
     ASSERT_TRUE(ui->shown);
     EXPECT_EQ(ui->shown->sheets.size(), 4u);
-    EXPECT_EQ(ui->shown->sheets[1].rows[0][0].text, QStringLiteral("до показа"));
+    EXPECT_EQ(ui->shown->sheets[1].text(0, 0), QStringLiteral("до показа"));
     sheet->Cells(3, 2)->Value(std::int32_t(5));
     sheet->Columns()->Item(1)->ColumnWidth(10);
     sheet->Name(QStringLiteral("Другое"));
-    EXPECT_EQ(ui->shown->sheets[1].rows[2][1].number, 5.0); // the live model
+    EXPECT_EQ(ui->shown->sheets[1].number(2, 1), 5.0); // the live model
     f.app->Visible(false);
     sheet->Cells(4, 1)->Value(std::int32_t(6));
     f.app->Visible(true);
@@ -300,7 +302,7 @@ TEST_F(WithUi, WritesAreRecordedForSavingOnlyWhatChanged) {
     ASSERT_TRUE(ui->shown);
     const auto& sheets = ui->shown->sheets;
     for (const auto& s : sheets)
-        EXPECT_TRUE(s.touched.empty() && !s.widthsTouched && !s.nameTouched);
+        EXPECT_TRUE(s.touchedCells().empty() && !s.widthsTouched && !s.nameTouched);
     auto sheet = book->WorkSheets(2);
     sheet->Cells(3, 4)->Value(QStringLiteral("x"));
     sheet->Cells(5, 1)->NumberFormat(QStringLiteral("ДД.ММ.ГГГГ"));
@@ -308,11 +310,11 @@ TEST_F(WithUi, WritesAreRecordedForSavingOnlyWhatChanged) {
     sheet->Columns()->Item(2)->ColumnWidth(9);
     book->WorkSheets(3)->Name(QStringLiteral("Новое"));
     book->WorkSheets(1)->Name(QStringLiteral("Лист1")); // the same name: no change
-    EXPECT_EQ(sheets[1].touched, (std::set<std::pair<int, int>>{{2, 3}, {4, 0}}));
+    EXPECT_EQ(sheets[1].touchedCells(), (std::vector<std::pair<int, int>>{{2, 3}, {4, 0}}));
     EXPECT_TRUE(sheets[1].widthsTouched);
     EXPECT_FALSE(sheets[1].nameTouched);
     EXPECT_TRUE(sheets[2].nameTouched);
-    EXPECT_TRUE(sheets[2].touched.empty());
+    EXPECT_TRUE(sheets[2].touchedCells().empty());
     EXPECT_FALSE(sheets[0].nameTouched);
     EXPECT_FALSE(sheets[0].widthsTouched);
 }

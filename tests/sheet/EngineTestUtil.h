@@ -48,4 +48,11 @@ inline Cell text(const QString& t) {
     return c;
 }
 
+// Gives the cell at (row, col) the display format `format`, keeping its value.
+inline void reformat(Sheet& s, int row, int col, const QString& format) {
+    Cell c = s.find(row, col).value_or(Cell{});
+    c.format = format;
+    s.set(row, col, c);
+}
+
 } // namespace t5170::sheet

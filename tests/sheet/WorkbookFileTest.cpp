@@ -19,7 +19,7 @@ Workbook oneCell(const QString& value, int rows = 1) {
     b.sheets.resize(1);
     b.sheets[0].name = QStringLiteral("Лист1");
     for (int r = 0; r < rows; ++r)
-        b.sheets[0].at(r, 0) = text(value);
+        b.sheets[0].set(r, 0, text(value));
     return b;
 }
 
@@ -31,7 +31,7 @@ protected:
         return QDir(dir.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
     }
     QString firstText(const QString& file) {
-        return openWorkbook(file).sheets.at(0).rows.at(0).at(0).text;
+        return openWorkbook(file).sheets.at(0).find(0, 0).value().text;
     }
 };
 

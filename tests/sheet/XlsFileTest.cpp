@@ -46,34 +46,34 @@ Workbook reportShaped(bool date1904 = false) {
         sheet.name = names[s];
         for (int c = 0; c < columns[s]; ++c) {
             sheet.columnWidths[c] = widths[c];
-            sheet.at(0, c) = text(headings[c]);
+            sheet.set(0, c, text(headings[c]));
         }
         for (int r = 1; r <= 3 && s != 2; ++r) {
-            sheet.at(r, 0) = number(day + r, kDate);
-            sheet.at(r, 1) = number((9 * 3600 + 5 * 60 + 7 + r) / 86400.0, kTime);
-            sheet.at(r, 2) = number(500 * r);
+            sheet.set(r, 0, number(day + r, kDate));
+            sheet.set(r, 1, number((9 * 3600 + 5 * 60 + 7 + r) / 86400.0, kTime));
+            sheet.set(r, 2, number(500 * r));
             if (columns[s] >= 5) {
-                sheet.at(r, 3) = number(12.3 / r);
-                sheet.at(r, 4) = text(r == 2 ? QStringLiteral("ГОм") : QStringLiteral("МОм"));
+                sheet.set(r, 3, number(12.3 / r));
+                sheet.set(r, 4, text(r == 2 ? QStringLiteral("ГОм") : QStringLiteral("МОм")));
             }
             if (columns[s] == 8) {
-                sheet.at(r, 5) = number(999);
-                sheet.at(r, 6) = text(QStringLiteral("КОм"));
-                sheet.at(r, 7) = number(1.248);
+                sheet.set(r, 5, number(999));
+                sheet.set(r, 6, text(QStringLiteral("КОм")));
+                sheet.set(r, 7, number(1.248));
             }
         }
         b.sheets.push_back(std::move(sheet));
     }
     Sheet extra;
     extra.name = QStringLiteral("Итоги [2026]").replace(u'[', u'(').replace(u']', u')');
-    extra.at(0, 0) = text(QStringLiteral("Café"));
-    extra.at(0, 1) = number(1234567890123.0);
-    extra.at(0, 2) = number(-0.5, QStringLiteral("0.00"));
-    extra.at(1, 0) = number(-536870912);
-    extra.at(1, 1).format = kDate; // a formatted empty cell
-    extra.at(2, 3) = number(46082.75, QStringLiteral("DD.MM.YYYY HH:MM"));
-    extra.at(3, 0) = number(1.5, QStringLiteral("[HH]:MM:SS"));
-    extra.at(4, 255) = text(QStringLiteral("последний столбец"));
+    extra.set(0, 0, text(QStringLiteral("Café")));
+    extra.set(0, 1, number(1234567890123.0));
+    extra.set(0, 2, number(-0.5, QStringLiteral("0.00")));
+    extra.set(1, 0, number(-536870912));
+    reformat(extra, 1, 1, kDate); // a formatted empty cell
+    extra.set(2, 3, number(46082.75, QStringLiteral("DD.MM.YYYY HH:MM")));
+    extra.set(3, 0, number(1.5, QStringLiteral("[HH]:MM:SS")));
+    extra.set(4, 255, text(QStringLiteral("последний столбец")));
     extra.columnWidths[0] = 0;    // hidden
     extra.columnWidths[1] = 20.5; // not a whole number
     extra.columnWidths[300] = 30; // past the format's columns: dropped
@@ -84,9 +84,9 @@ Workbook reportShaped(bool date1904 = false) {
 using CellKey = std::pair<int, int>;
 std::map<CellKey, Cell> contentCells(const Sheet& s) {
     std::map<CellKey, Cell> out;
-    for (int r = 0; r < int(s.rows.size()); ++r)
-        for (int c = 0; c < int(s.rows[std::size_t(r)].size()); ++c) {
-            const Cell& cell = s.rows[std::size_t(r)][std::size_t(c)];
+    for (int r = 0; r < s.rowCount(); ++r)
+        for (int c = 0; c < s.columnCount(r); ++c) {
+            const Cell cell = *s.find(r, c);
             if (cell.kind != Cell::Kind::Empty || !cell.format.isEmpty())
                 out[{r, c}] = cell;
         }
@@ -159,8 +159,8 @@ TEST_F(XlsFile, ReportRoundTripKeepsEverything) {
         const Workbook b = reportShaped(date1904);
         const Workbook got = roundTrip(b);
         expectSameBook(b, got);
-        EXPECT_EQ(cellText(got.sheets[0].rows[1][0], got.date1904), QStringLiteral("02.03.2026"));
-        EXPECT_EQ(cellText(got.sheets[0].rows[1][1], got.date1904), QStringLiteral("09:05:08"));
+        EXPECT_EQ(cellText(*got.sheets[0].find(1, 0), got.date1904), QStringLiteral("02.03.2026"));
+        EXPECT_EQ(cellText(*got.sheets[0].find(1, 1), got.date1904), QStringLiteral("09:05:08"));
     }
 }
 
@@ -169,16 +169,16 @@ TEST_F(XlsFile, LongStringTableSpansContinueRecords) {
     Sheet s;
     s.name = QStringLiteral("Строки");
     for (int i = 0; i < 3000; ++i)
-        s.at(i, 0) = text(QStringLiteral("Запись №%1 — сопротивление").arg(i));
-    s.at(0, 1) = text(QString(kXlsMaxTextLength, u'Ж'));
-    s.at(1, 1) = text(QString(kXlsMaxTextLength, u'z'));
-    s.at(2, 1) = text(QStringLiteral("Запись №7 — сопротивление")); // a shared repeat
+        s.set(i, 0, text(QStringLiteral("Запись №%1 — сопротивление").arg(i)));
+    s.set(0, 1, text(QString(kXlsMaxTextLength, u'Ж')));
+    s.set(1, 1, text(QString(kXlsMaxTextLength, u'z')));
+    s.set(2, 1, text(QStringLiteral("Запись №7 — сопротивление"))); // a shared repeat
     b.sheets.push_back(s);
     const QByteArray stream = xlsStream(b);
     EXPECT_GE(recordsOf(stream, 0x003C).size(), 10u); // CONTINUE records
     expectSameBook(b, roundTrip(b));
 
-    s.at(3, 1) = text(QString(kXlsMaxTextLength + 1, u'Ж'));
+    s.set(3, 1, text(QString(kXlsMaxTextLength + 1, u'Ж')));
     b.sheets[0] = s;
     EXPECT_THROW(writeXls(b, path("long.xls")), SheetError);
 }
@@ -187,18 +187,18 @@ TEST_F(XlsFile, FormatLimitsAreErrors) {
     Workbook rows;
     rows.sheets.resize(1);
     rows.sheets[0].name = QStringLiteral("Лист1");
-    rows.sheets[0].at(kXlsMaxRows - 1, 0) = number(1);
+    rows.sheets[0].set(kXlsMaxRows - 1, 0, number(1));
     const Workbook got = roundTrip(rows);
-    EXPECT_EQ(got.sheets[0].rows.size(), std::size_t(kXlsMaxRows));
-    rows.sheets[0].at(kXlsMaxRows, 0) = number(2);
+    EXPECT_EQ(got.sheets[0].rowCount(), kXlsMaxRows);
+    rows.sheets[0].set(kXlsMaxRows, 0, number(2));
     EXPECT_THROW(xlsStream(rows), SheetError);
 
     Workbook cols;
     cols.sheets.resize(1);
     cols.sheets[0].name = QStringLiteral("Лист1");
-    cols.sheets[0].at(0, kXlsMaxColumns - 1) = number(1);
+    cols.sheets[0].set(0, kXlsMaxColumns - 1, number(1));
     EXPECT_NO_THROW(xlsStream(cols));
-    cols.sheets[0].at(0, kXlsMaxColumns).format = kDate;
+    reformat(cols.sheets[0], 0, kXlsMaxColumns, kDate);
     EXPECT_THROW(xlsStream(cols), SheetError);
 
     EXPECT_THROW(xlsStream(Workbook{}), SheetError);
@@ -314,9 +314,7 @@ void expectFreexlAgrees(const QString& file) {
             for (unsigned short c = 0; c < cols; ++c) {
                 FreeXL_CellValue v;
                 ASSERT_EQ(freexl_get_cell_value(h, r, c, &v), FREEXL_OK);
-                const Cell* cell = sheet.find(int(r), c);
-                const Cell empty;
-                const Cell& got = cell ? *cell : empty;
+                const Cell got = sheet.find(int(r), c).value_or(Cell{});
                 const QString where = QStringLiteral("%1,%2").arg(r).arg(c);
                 switch (v.type) {
                 case FREEXL_CELL_INT:
@@ -355,7 +353,7 @@ TEST_F(XlsFile, FreexlReadsWhatWeRead) {
         expectFreexlAgrees(fixture(name));
     for (bool date1904 : {false, true}) {
         Workbook b = reportShaped(date1904);
-        b.sheets[4].at(3, 0).format = QStringLiteral("HH:MM:SS"); // freexl shows no [h]
+        reformat(b.sheets[4], 3, 0, QStringLiteral("HH:MM:SS")); // freexl shows no [h]
         writeXls(b, path("ours.xls"));
         expectFreexlAgrees(path("ours.xls"));
     }
@@ -375,23 +373,24 @@ TEST_F(XlsFile, LibreOfficeReportsReadAsWritten) {
     // Record rows by sheet: resistance 2-4, absorption 2-3, polarization none, voltage 2.
     const int rows[] = {4, 3, 1, 2};
     for (int i = 0; i < 4; ++i)
-        EXPECT_EQ(int(b.sheets[std::size_t(i)].rows.size()), rows[i]) << i;
+        EXPECT_EQ(b.sheets[std::size_t(i)].rowCount(), rows[i]) << i;
     // The newest record, on the absorption sheet, as the report reads it.
-    const auto& row = b.sheets[1].rows[2];
+    const Sheet& absorption = b.sheets[1];
     const char* expected[] = {"02.03.2026", "11:00:00", "1000", "2,5",
                               "ГОм",        "3,12",     "ГОм",  "1,248"};
+    ASSERT_EQ(absorption.columnCount(2), 8);
     for (int c = 0; c < 8; ++c)
-        EXPECT_EQ(cellText(row[std::size_t(c)], false), QString::fromUtf8(expected[c])) << c;
-    EXPECT_NEAR(cellNumber(row[1], false), 11.0 / 24, 1e-12);
-    EXPECT_EQ(cellText(b.sheets[0].rows[1][1], false), QStringLiteral("09:05:07"));
-    EXPECT_EQ(cellText(b.sheets[3].rows[1][1], false), QStringLiteral("10:59:59"));
+        EXPECT_EQ(cellText(*absorption.find(2, c), false), QString::fromUtf8(expected[c])) << c;
+    EXPECT_NEAR(cellNumber(*absorption.find(2, 1), false), 11.0 / 24, 1e-12);
+    EXPECT_EQ(cellText(*b.sheets[0].find(1, 1), false), QStringLiteral("09:05:07"));
+    EXPECT_EQ(cellText(*b.sheets[3].find(1, 1), false), QStringLiteral("10:59:59"));
 }
 
 TEST_F(XlsFile, OtherLibreOfficeWorkbooks) {
     const Workbook gap = readXls(fixture("gap-in-column-1.xls"));
     const auto& s = gap.sheets[0];
-    ASSERT_EQ(s.rows.size(), 9u);
-    EXPECT_TRUE(s.find(4, 0) == nullptr || s.find(4, 0)->kind == Cell::Kind::Empty);
+    ASSERT_EQ(s.rowCount(), 9);
+    EXPECT_TRUE(!s.find(4, 0) || s.find(4, 0)->kind == Cell::Kind::Empty);
     EXPECT_EQ(cellText(*s.find(3, 0), false), QStringLiteral("04.02.2026"));
     EXPECT_EQ(cellText(*s.find(5, 0), false), QStringLiteral("06.02.2026"));
 
@@ -400,13 +399,13 @@ TEST_F(XlsFile, OtherLibreOfficeWorkbooks) {
     const Workbook empty = readXls(fixture("empty-report.xls"));
     ASSERT_EQ(empty.sheets.size(), 4u);
     for (const Sheet& sh : empty.sheets)
-        EXPECT_EQ(sh.rows.size(), 1u) << sh.name.toStdString();
+        EXPECT_EQ(sh.rowCount(), 1) << sh.name.toStdString();
 
     const Workbook extras = readXls(fixture("report-with-extras.xls"));
     ASSERT_EQ(extras.sheets.size(), 5u);
     EXPECT_EQ(extras.sheets[4].name, QStringLiteral("Итоги"));
     // The formula's last value is kept.
-    ASSERT_NE(extras.sheets[4].find(0, 1), nullptr);
+    ASSERT_TRUE(extras.sheets[4].find(0, 1).has_value());
     EXPECT_EQ(extras.sheets[4].find(0, 1)->number, 2.0);
     EXPECT_EQ(extras.sheets[0].find(1, 6)->text, QStringLiteral("Объект: двигатель М-3"));
 }
@@ -426,17 +425,17 @@ TEST_F(XlsFile, LargeWorkbookNeedsMoreAllocationTables) {
     Workbook b;
     Sheet s;
     s.name = QStringLiteral("Измерение Абсорбции");
-    s.rows.resize(60000);
     for (int r = 0; r < 60000; ++r) {
-        auto& row = s.rows[std::size_t(r)];
-        row = {number(46082 + r / 100, kDate),
-               number((r % 86400) / 86400.0, kTime),
-               number(1000),
-               number(1.5 + r),
-               text(QStringLiteral("МОм")),
-               number(2.25 + r),
-               text(QStringLiteral("ГОм")),
-               number(1.001 * r)};
+        const Cell row[] = {number(46082 + r / 100, kDate),
+                            number((r % 86400) / 86400.0, kTime),
+                            number(1000),
+                            number(1.5 + r),
+                            text(QStringLiteral("МОм")),
+                            number(2.25 + r),
+                            text(QStringLiteral("ГОм")),
+                            number(1.001 * r)};
+        for (int c = 0; c < 8; ++c)
+            s.set(r, c, row[c]);
     }
     b.sheets.push_back(std::move(s));
     writeXls(b, path("big.xls"));
@@ -566,8 +565,8 @@ TEST_F(BadXls, CellsBeyondTheBudgetAreRefused) {
     b.sheets.resize(1);
     b.sheets[0].name = QStringLiteral("Лист1");
     for (int r = 0; r < 8200; ++r) {
-        b.sheets[0].at(r, 0) = number(r);
-        b.sheets[0].at(r, 1) = number(r);
+        b.sheets[0].set(r, 0, number(r));
+        b.sheets[0].set(r, 1, number(r));
     }
     QByteArray stream = xlsStream(b);
     for (qsizetype at : recordsOf(stream, 0x027E))

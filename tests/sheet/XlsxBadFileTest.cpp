@@ -14,6 +14,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <tuple>
 
 using namespace t5170;
 using namespace t5170::sheet;
@@ -84,6 +85,41 @@ TEST_F(BadXlsx, NotAZipOrCutShort) {
     }
 }
 
+TEST_F(BadXlsx, AWorksheetThatInflatesWrongIsDamage) {
+    // The worksheet is inflated in pieces as it is read: a checksum or a
+    // size that does not match what comes out is found all the same.
+    std::string data;
+    for (int r = 1; r <= 3000; ++r)
+        data +=
+            "<row r=\"" + std::to_string(r) + "\"><c><v>" + std::to_string(r) + "</v></c></row>";
+    const QString p = package(QStringLiteral("good.xlsx"), data);
+    ASSERT_NO_THROW(readXlsx(p));
+    const QByteArray good = test::readAll(p);
+    const QByteArray name("xl/worksheets/sheet1.xml");
+    auto patchCrc = [&](QByteArray zip) {
+        // Local header: CRC at 14, name length at 26, name at 30; central
+        // header: CRC at 16, name length at 28, name at 46.
+        for (const auto& [signature, crcAt, lengthAt, nameAt] :
+             {std::tuple{"PK\x03\x04", 14, 26, 30}, std::tuple{"PK\x01\x02", 16, 28, 46}})
+            for (qsizetype at = zip.indexOf(signature); at >= 0;
+                 at = zip.indexOf(signature, at + 4))
+                if (zip.mid(at + nameAt, quint16(uchar(zip[at + lengthAt]) |
+                                                 uchar(zip[at + lengthAt + 1]) << 8)) == name)
+                    zip[at + crcAt] = char(zip[at + crcAt] ^ 0x5A);
+        return zip;
+    };
+    QByteArray shorter = good;
+    declareSize(shorter, name, quint32(data.size())); // less than the whole part
+    const std::pair<const char*, QByteArray> cases[] = {
+        {"checksum", patchCrc(good)},
+        {"declared size", shorter},
+    };
+    for (const auto& [what, bytes] : cases) {
+        test::writeAll(path(QStringLiteral("bad.xlsx")), bytes);
+        EXPECT_THROW(readXlsx(path(QStringLiteral("bad.xlsx"))), SheetError) << what;
+    }
+}
+
 TEST_F(BadXlsx, BrokenParts) {
     const std::pair<const char*, std::string> cases[] = {
         {"unclosed element", "<row r=\"1\"><c r=\"A1\"><v>1</v></row>"},
@@ -109,8 +145,8 @@ TEST_F(BadXlsx, HugeClaimsCostNothingAndHugeContentIsRefused) {
                                     "<row r=\"1048576\"><c r=\"B1048576\"><v>2</v></c></row>",
                                     "<dimension ref=\"A1:XFD1048576\"/>");
     const Workbook book = readXlsx(claimed);
-    EXPECT_EQ(book.sheets[0].rows.size(), 1048576u);
-    EXPECT_EQ(book.sheets[0].rows.back().size(), 2u);
+    EXPECT_EQ(book.sheets[0].rowCount(), 1048576);
+    EXPECT_EQ(book.sheets[0].columnCount(1048575), 2);
 
     // Cells in the last column of many rows would each cost a whole row.
     std::string wide;

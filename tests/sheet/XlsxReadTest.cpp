@@ -19,7 +19,7 @@ using t5170::test::fixture;
 namespace {
 
 QString text(const Workbook& book, int sheet, int row, int col) {
-    const Cell* c = book.sheets.at(static_cast<std::size_t>(sheet)).find(row, col);
+    const auto c = book.sheets.at(static_cast<std::size_t>(sheet)).find(row, col);
     return c ? cellText(*c, book.date1904) : QString();
 }
 
@@ -55,8 +55,8 @@ TEST(XlsxFixtures, SheetsValuesAndFormatsAsWritten) {
     EXPECT_EQ(text(book, 0, 1, 2), QStringLiteral("500"));
     EXPECT_EQ(text(book, 0, 1, 3), QStringLiteral("12,3"));
     EXPECT_EQ(text(book, 0, 1, 4), QStringLiteral("МОм"));
-    const Cell* date = book.sheets[0].find(1, 0);
-    ASSERT_NE(date, nullptr);
+    const auto date = book.sheets[0].find(1, 0);
+    ASSERT_TRUE(date.has_value());
     EXPECT_EQ(date->kind, Cell::Kind::Number);
     EXPECT_DOUBLE_EQ(date->number, 46082.0);
     EXPECT_EQ(formatInfo(date->format).kind, FormatKind::Date);
@@ -64,7 +64,7 @@ TEST(XlsxFixtures, SheetsValuesAndFormatsAsWritten) {
     EXPECT_TRUE(book.sheets[0].find(1, 2)->format.isEmpty());
     // Headings are texts; the polarization sheet holds only them.
     EXPECT_EQ(text(book, 1, 0, 7), QStringLiteral("Коэффициент"));
-    EXPECT_EQ(book.sheets[2].rows.size(), 1u);
+    EXPECT_EQ(book.sheets[2].rowCount(), 1);
 }
 
 TEST(XlsxFixtures, ReportsScanAsOpeningShowsThem) {

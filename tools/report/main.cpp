@@ -71,15 +71,15 @@ void catBook(const sheet::Workbook& book) {
     for (const sheet::Sheet& s : book.sheets) {
         out(QStringLiteral("== %1 ==\n").arg(s.name));
         // Up to the last row holding a value; each row up to its last value.
-        std::size_t lastRow = 0;
-        for (std::size_t r = 0; r < s.rows.size(); ++r)
-            for (const auto& c : s.rows[r])
-                if (!sheet::cellText(c, book.date1904).isEmpty())
+        int lastRow = 0;
+        for (int r = 0; r < s.rowCount(); ++r)
+            for (int c = 0; c < s.columnCount(r); ++c)
+                if (!sheet::cellText(*s.find(r, c), book.date1904).isEmpty())
                     lastRow = r + 1;
-        for (std::size_t r = 0; r < lastRow; ++r) {
+        for (int r = 0; r < lastRow; ++r) {
             QStringList cells;
-            for (const auto& c : s.rows[r])
-                cells << oneLine(sheet::cellText(c, book.date1904));
+            for (int c = 0; c < s.columnCount(r); ++c)
+                cells << oneLine(sheet::cellText(*s.find(r, c), book.date1904));
             while (!cells.isEmpty() && cells.back().isEmpty())
                 cells.removeLast();
             out(cells.join(QLatin1Char('\t')) + QLatin1Char('\n'));

@@ -19,20 +19,20 @@ namespace {
 // A column is not widened beyond this for a long text.
 constexpr double kWidestColumnChars = 40.0;
 
-bool isFilled(const Cell& c) {
-    return c.kind == Cell::Kind::Number || (c.kind == Cell::Kind::Text && !c.text.isEmpty());
+bool isFilled(const Sheet& s, int row, int col) {
+    const Cell::Kind kind = s.kind(row, col);
+    return kind == Cell::Kind::Number || (kind == Cell::Kind::Text && !s.text(row, col).isEmpty());
 }
 
 // Rows and columns up to the last one holding a value.
 std::pair<int, int> usedExtent(const Sheet& sheet) {
     int rows = 0;
     int cols = 0;
-    for (std::size_t r = 0; r < sheet.rows.size(); ++r) {
-        const auto& row = sheet.rows[r];
-        for (std::size_t c = row.size(); c-- > 0;) {
-            if (isFilled(row[c])) {
-                rows = static_cast<int>(r) + 1;
-                cols = std::max(cols, static_cast<int>(c) + 1);
+    for (int r = 0; r < sheet.rowCount(); ++r) {
+        for (int c = sheet.columnCount(r); c-- > 0;) {
+            if (isFilled(sheet, r, c)) {
+                rows = r + 1;
+                cols = std::max(cols, c + 1);
                 break;
             }
         }
@@ -76,13 +76,13 @@ public:
                 digit_;
         }
         for (int r = 0; r < rows; ++r) {
-            const auto& row = sheet.rows[static_cast<std::size_t>(r)];
-            for (std::size_t c = 0; c < row.size(); ++c) {
-                if (!isFilled(row[c]))
+            for (int c = 0; c < sheet.columnCount(r); ++c) {
+                if (!isFilled(sheet, r, c))
                     continue;
                 const double need = (r == 0 ? boldMetrics : bodyMetrics)
-                                        .horizontalAdvance(cellText(row[c], date1904_));
-                widths_[c] = std::max(widths_[c], std::min(need + digit_ * 0.5, widest));
+                                        .horizontalAdvance(cellText(*sheet.find(r, c), date1904_));
+                auto& width = widths_[static_cast<std::size_t>(c)];
+                width = std::max(width, std::min(need + digit_ * 0.5, widest));
             }
         }
         double total = 0.0;
@@ -130,7 +130,8 @@ private:
         for (std::size_t c = 0; c < widths_.size(); ++c) {
             const QRectF box(x, y_, widths_[c], rowHeight_);
             painter_.drawRect(box);
-            if (const Cell* cell = sheet.find(r, static_cast<int>(c)); cell && isFilled(*cell)) {
+            if (const auto cell = sheet.find(r, static_cast<int>(c));
+                cell && isFilled(sheet, r, static_cast<int>(c))) {
                 const QRectF inner = box.adjusted(pad_, 0, -pad_, 0);
                 const Qt::Alignment align =
                     (cell->kind == Cell::Kind::Number ? Qt::AlignRight : Qt::AlignLeft) |

@@ -38,9 +38,9 @@ void SheetTableModel::measure(int& rows, int& cols) const {
         return;
     // What holds cells; widths alone (a file may set them for every
     // column) do not widen the table.
-    rows = static_cast<int>(s->rows.size());
-    for (const auto& row : s->rows)
-        cols = std::max(cols, static_cast<int>(row.size()));
+    rows = s->rowCount();
+    for (int r = 0; r < rows; ++r)
+        cols = std::max(cols, s->columnCount(r));
 }
 
 int SheetTableModel::rowCount(const QModelIndex& parent) const {
@@ -55,14 +55,14 @@ QVariant SheetTableModel::data(const QModelIndex& index, int role) const {
     const Sheet* s = sheet();
     if (!s || !index.isValid())
         return {};
-    const Cell* cell = s->find(index.row(), index.column());
-    if (!cell || cell->kind == Cell::Kind::Empty)
+    const Cell::Kind kind = s->kind(index.row(), index.column());
+    if (kind == Cell::Kind::Empty)
         return {};
     if (role == Qt::DisplayRole)
-        return cellText(*cell, book_->date1904);
+        return cellText(*s->find(index.row(), index.column()), book_->date1904);
     if (role == Qt::TextAlignmentRole)
-        return QVariant::fromValue(
-            (cell->kind == Cell::Kind::Number ? Qt::AlignRight : Qt::AlignLeft) | Qt::AlignVCenter);
+        return QVariant::fromValue((kind == Cell::Kind::Number ? Qt::AlignRight : Qt::AlignLeft) |
+                                   Qt::AlignVCenter);
     return {};
 }
 

@@ -329,55 +329,76 @@ Globals readGlobals(const QByteArray& stream) {
     return g;
 }
 
-// Builds one sheet, holding the whole file to the cell budget.
+// Builds one sheet, holding the whole file to the cell budget. It keeps
+// which format and which shared string became which of the sheet's interned
+// ones, so a cell costs a lookup.
 class SheetBuilder {
 public:
     SheetBuilder(Sheet& sheet, const Globals& g, qint64& budget)
-        : s_(sheet), g_(g), budget_(budget) {}
+        : s_(sheet), g_(g), budget_(budget), formats_(g.xfFormat.size(), kUnset),
+          strings_(g.strings.size(), kUnset) {}
 
-    // The cell at row, col with the format of `xf`, made if needed.
-    Cell& cell(quint32 row, quint32 col, quint16 xf) {
+    void number(quint32 row, quint32 col, quint16 xf, double v) {
+        const Sheet::FormatId format = place(row, col, xf);
+        s_.setNumber(int(row), int(col), v, format);
+    }
+    void text(quint32 row, quint32 col, quint16 xf, const QString& t) {
+        const Sheet::FormatId format = place(row, col, xf);
+        if (t.isEmpty())
+            s_.setEmpty(int(row), int(col), format);
+        else
+            s_.setText(int(row), int(col), s_.internText(t), format);
+    }
+    // A text of the shared-string table (index checked by the caller).
+    void sharedText(quint32 row, quint32 col, quint16 xf, quint32 index) {
+        const Sheet::FormatId format = place(row, col, xf);
+        if (g_.strings[index].isEmpty()) {
+            s_.setEmpty(int(row), int(col), format);
+            return;
+        }
+        if (strings_[index] == kUnset)
+            strings_[index] = s_.internText(g_.strings[index]);
+        s_.setText(int(row), int(col), strings_[index], format);
+    }
+    void blank(quint32 row, quint32 col, quint16 xf) {
+        // A blank only matters for its format.
+        if (xf < g_.xfFormat.size() && !g_.xfFormat[xf].isEmpty()) {
+            const Sheet::FormatId format = place(row, col, xf);
+            s_.setEmpty(int(row), int(col), format);
+        }
+    }
+
+private:
+    static constexpr std::uint32_t kUnset = 0xFFFFFFFFu;
+
+    // Counts what the cell at row, col makes the sheet store against the
+    // budget; the format of `xf`.
+    Sheet::FormatId place(quint32 row, quint32 col, quint16 xf) {
         if (row >= quint32(kXlsMaxRows) || col >= quint32(kXlsMaxColumns))
             damaged("ячейка вне листа «" + s_.name.toStdString() + "»");
         qint64 grow = 0;
-        if (row >= s_.rows.size())
-            grow += qint64(row) + 1 - qint64(s_.rows.size());
-        const qint64 have = row < s_.rows.size() ? qint64(s_.rows[row].size()) : 0;
+        const auto rows = quint32(s_.rowCount());
+        if (row >= rows)
+            grow += qint64(row) + 1 - qint64(rows);
+        const qint64 have = s_.columnCount(int(row));
         if (col >= have)
             grow += qint64(col) + 1 - have;
         budget_ -= grow;
         if (budget_ < 0)
             throw SheetError("Книга .xls слишком велика: более " + std::to_string(kXlsMaxCells) +
                              " ячеек");
-        Cell& c = s_.at(int(row), int(col));
-        c.format = xf < g_.xfFormat.size() ? g_.xfFormat[xf] : QString();
-        return c;
-    }
-    void number(quint32 row, quint32 col, quint16 xf, double v) {
-        Cell& c = cell(row, col, xf);
-        c.kind = Cell::Kind::Number;
-        c.number = v;
-        c.text.clear();
-    }
-    void text(quint32 row, quint32 col, quint16 xf, QString t) {
-        Cell& c = cell(row, col, xf);
-        c.kind = t.isEmpty() ? Cell::Kind::Empty : Cell::Kind::Text;
-        c.number = 0.0;
-        c.text = std::move(t);
-    }
-    void blank(quint32 row, quint32 col, quint16 xf) {
-        // A blank only matters for its format.
-        if (xf < g_.xfFormat.size() && !g_.xfFormat[xf].isEmpty()) {
-            Cell& c = cell(row, col, xf);
-            c.kind = Cell::Kind::Empty;
-            c.text.clear();
-        }
+        if (xf >= formats_.size())
+            return Sheet::kGeneral;
+        if (formats_[xf] == kUnset)
+            formats_[xf] = s_.internFormat(g_.xfFormat[xf]);
+        return formats_[xf];
     }
 
-private:
     Sheet& s_;
     const Globals& g_;
     qint64& budget_;
+    std::vector<Sheet::FormatId> formats_;
+    std::vector<Sheet::TextId> strings_;
 };
 
 // Reads the worksheet substream at `offset` into `sheet`; returns where it ends.
@@ -443,7 +464,7 @@ qsizetype readSheet(const QByteArray& stream, qsizetype offset, const Globals& g
             const quint32 index = u32(r.data + 6);
             if (index >= g.strings.size())
                 damaged("ссылка на несуществующую строку на листе " + label);
-            b.text(u16(r.data), u16(r.data + 2), u16(r.data + 4), g.strings[index]);
+            b.sharedText(u16(r.data), u16(r.data + 2), u16(r.data + 4), index);
             break;
         }
         case rec::Label:

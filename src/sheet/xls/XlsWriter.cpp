@@ -89,8 +89,8 @@ bool isLatin1(QStringView s) {
     return true;
 }
 
-bool hasContent(const Cell& c) {
-    return c.kind != Cell::Kind::Empty || !c.format.isEmpty();
+bool hasContent(const Sheet& s, int row, int col) {
+    return s.kind(row, col) != Cell::Kind::Empty || s.formatId(row, col) != Sheet::kGeneral;
 }
 
 // What the globals need from the cells: the shared strings and the formats.
@@ -108,10 +108,9 @@ struct UsedRange {
 
 UsedRange usedRange(const Sheet& sheet) {
     UsedRange u;
-    for (int r = 0; r < int(sheet.rows.size()); ++r) {
-        const auto& row = sheet.rows[std::size_t(r)];
-        for (int c = 0; c < int(row.size()); ++c) {
-            if (!hasContent(row[std::size_t(c)]))
+    for (int r = 0; r < sheet.rowCount(); ++r) {
+        for (int c = 0; c < sheet.columnCount(r); ++c) {
+            if (!hasContent(sheet, r, c))
                 continue;
             if (u.firstRow < 0)
                 u.firstRow = r;
@@ -140,28 +139,32 @@ Tables collect(const Workbook& book, std::vector<UsedRange>& ranges) {
                              ": в файле .xls помещается не более 256 столбцов "
                              "(сохраните книгу в формате .xlsx)");
         ranges.push_back(u);
-        for (const auto& row : sheet.rows) {
-            for (const Cell& c : row) {
-                if (!c.format.isEmpty() && !t.formatXf.contains(c.format)) {
-                    if (c.format.size() > 255)
+        for (int r = 0; r < sheet.rowCount(); ++r) {
+            for (int col = 0; col < sheet.columnCount(r); ++col) {
+                const QString& format = sheet.format(r, col);
+                if (!format.isEmpty() && !t.formatXf.contains(format)) {
+                    if (format.size() > 255)
                         throw SheetError("Лист " + sheetLabel(sheet) +
                                          ": формат ячейки длиннее 255 знаков");
                     if (int(t.formats.size()) >= kMaxXf)
                         throw SheetError("Слишком много разных форматов для файла .xls");
-                    t.formatXf.insert(c.format, kFirstCustomXf + int(t.formats.size()));
-                    t.formats.push_back(&c.format);
+                    t.formatXf.insert(format, kFirstCustomXf + int(t.formats.size()));
+                    t.formats.push_back(&format);
                 }
-                if (c.kind != Cell::Kind::Text || c.text.isEmpty())
+                if (sheet.kind(r, col) != Cell::Kind::Text)
                     continue;
-                if (c.text.size() > kXlsMaxTextLength)
+                const QString& text = sheet.text(r, col);
+                if (text.isEmpty())
+                    continue;
+                if (text.size() > kXlsMaxTextLength)
                     throw SheetError("Лист " + sheetLabel(sheet) + ": текст ячейки длиннее " +
                                      std::to_string(kXlsMaxTextLength) +
                                      " знаков не помещается в файл .xls");
                 ++t.stringRefs;
-                auto it = t.stringIndex.constFind(c.text);
+                auto it = t.stringIndex.constFind(text);
                 if (it == t.stringIndex.constEnd()) {
-                    t.stringIndex.insert(c.text, quint32(t.strings.size()));
-                    t.strings.push_back(&c.text);
+                    t.stringIndex.insert(text, quint32(t.strings.size()));
+                    t.strings.push_back(&text);
                 }
             }
         }
@@ -318,17 +321,17 @@ void writeSheet(Out& o, const Sheet& sheet, const UsedRange& u, const Tables& t,
         o.end(at);
     }
 
-    auto xfOf = [&t](const Cell& c) -> quint16 {
-        return c.format.isEmpty() ? kDefaultCellXf : quint16(t.formatXf.value(c.format));
+    auto xfOf = [&t, &sheet](int r, int c) -> quint16 {
+        const QString& format = sheet.format(r, c);
+        return format.isEmpty() ? kDefaultCellXf : quint16(t.formatXf.value(format));
     };
     const int rowCount = u.firstRow < 0 ? 0 : u.lastRow + 1;
     for (int block = 0; block < rowCount; block += 32) {
         const int blockEnd = std::min(rowCount, block + 32);
         for (int r = block; r < blockEnd; ++r) {
-            const auto& row = sheet.rows[std::size_t(r)];
             int first = -1, last = -1;
-            for (int c = 0; c < int(row.size()); ++c)
-                if (hasContent(row[std::size_t(c)])) {
+            for (int c = 0; c < sheet.columnCount(r); ++c)
+                if (hasContent(sheet, r, c)) {
                     first = first < 0 ? c : first;
                     last = c;
                 }
@@ -346,14 +349,13 @@ void writeSheet(Out& o, const Sheet& sheet, const UsedRange& u, const Tables& t,
             o.end(at);
         }
         for (int r = block; r < blockEnd; ++r) {
-            const auto& row = sheet.rows[std::size_t(r)];
-            for (int c = 0; c < int(row.size()); ++c) {
-                const Cell& cell = row[std::size_t(c)];
-                if (!hasContent(cell))
+            for (int c = 0; c < sheet.columnCount(r); ++c) {
+                if (!hasContent(sheet, r, c))
                     continue;
-                const quint16 xf = xfOf(cell);
-                if (cell.kind == Cell::Kind::Number) {
-                    const double v = cell.number;
+                const quint16 xf = xfOf(r, c);
+                const Cell::Kind kind = sheet.kind(r, c);
+                if (kind == Cell::Kind::Number) {
+                    const double v = sheet.number(r, c);
                     const bool whole =
                         std::isfinite(v) && v == std::trunc(v) && std::fabs(v) < double(1 << 29);
                     const auto at = o.begin(whole ? rec::Rk : rec::Number);
@@ -365,12 +367,12 @@ void writeSheet(Out& o, const Sheet& sheet, const UsedRange& u, const Tables& t,
                     else
                         o.f64(v);
                     o.end(at);
-                } else if (cell.kind == Cell::Kind::Text && !cell.text.isEmpty()) {
+                } else if (kind == Cell::Kind::Text && !sheet.text(r, c).isEmpty()) {
                     const auto at = o.begin(rec::LabelSst);
                     o.u16(quint16(r));
                     o.u16(quint16(c));
                     o.u16(xf);
-                    o.u32(t.stringIndex.value(cell.text));
+                    o.u32(t.stringIndex.value(sheet.text(r, c)));
                     o.end(at);
                 } else {
                     const auto at = o.begin(rec::Blank);

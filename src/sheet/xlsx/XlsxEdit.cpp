@@ -1,6 +1,7 @@
 #include "sheet/xlsx/XlsxEdit.h"
 
 #include "sheet/xlsx/XlsxCommon.h"
+#include "sheet/xlsx/XlsxDeflate.h"
 #include "sheet/xlsx/XlsxOrigin.h"
 #include "sheet/xlsx/XlsxStyles.h"
 #include "sheet/xlsx/XlsxXml.h"
@@ -10,8 +11,10 @@
 
 #include <zip.h>
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <cstring>
 #include <map>
 #include <memory>
 #include <set>
@@ -39,8 +42,8 @@ bool truthy(std::string_view v) {
 }
 
 // A written cell. `base` is the style the cell had, -1 for a new one.
-std::string cellXml(const std::string& pfx, int row, int col, const Cell* cell, int base,
-                    StyleEditor& styles) {
+std::string cellXml(const std::string& pfx, int row, int col, const std::optional<Cell>& cell,
+                    int base, StyleEditor& styles) {
     const std::string ref = cellRef(row, col);
     std::string out;
     if (!cell || cell->kind == Cell::Kind::Empty ||
@@ -170,14 +173,22 @@ std::optional<std::string> newColsXml(const std::string& pfx, const std::vector<
 
 SheetEdit editSheetXml(std::string_view xml, const Sheet& sheet, StyleEditor& styles,
                        bool editWidths) {
+    SheetEdits e = sheetXmlEdits(xml, sheet, styles, editWidths);
+    SheetEdit out;
+    out.replacedFormula = e.replacedFormula;
+    out.xml = e.edits.empty() ? std::string(xml) : applyEdits(xml, std::move(e.edits));
+    return out;
+}
+
+SheetEdits sheetXmlEdits(std::string_view xml, const Sheet& sheet, StyleEditor& styles,
+                         bool editWidths) {
     std::map<int, std::vector<int>> touched;
     int minRow = kMaxRows, minCol = kMaxCols, maxRow = -1, maxCol = -1;
-    for (const auto& [r, c] : sheet.touched) {
+    for (const auto& [r, c] : sheet.touchedCells()) {
         if (r < 0 || c < 0 || r >= kMaxRows || c >= kMaxCols)
             throw SheetError("Ячейка за пределами листа");
         touched[r].push_back(c);
-        const Cell* cell = sheet.find(r, c);
-        if (cell && cell->kind != Cell::Kind::Empty) {
+        if (sheet.kind(r, c) != Cell::Kind::Empty) {
             minRow = std::min(minRow, r);
             minCol = std::min(minCol, c);
             maxRow = std::max(maxRow, r);
@@ -185,8 +196,8 @@ SheetEdit editSheetXml(std::string_view xml, const Sheet& sheet, StyleEditor& st
         }
     }
 
-    SheetEdit result;
-    std::vector<TextEdit> edits;
+    SheetEdits result;
+    std::vector<TextEdit>& edits = result.edits;
     std::string pfx;
     std::optional<XmlPull::Span> dimValue;
     std::string dimRef;
@@ -416,7 +427,6 @@ SheetEdit editSheetXml(std::string_view xml, const Sheet& sheet, StyleEditor& st
         }
     }
 
-    result.xml = edits.empty() ? std::string(xml) : applyEdits(xml, std::move(edits));
     return result;
 }
 
@@ -514,11 +524,70 @@ std::string toLowerAscii(std::string s) {
 // Writes a new container holding every entry of `package` in its order:
 // the `replaced` parts freshly compressed, the `removed` ones left out, and
 // every other entry with its stored bytes exactly as they were.
+// A part compressed beforehand (XlsxDeflate.h), handed to libzip as it is:
+// its stat says deflated, with size and checksum, so nothing is redone.
+struct PrecompressedSource {
+    const DeflatedPart* part;
+    std::size_t offset = 0;
+    zip_error_t error;
+};
+
+zip_int64_t precompressed(void* state, void* data, zip_uint64_t len, zip_source_cmd_t cmd) {
+    auto* s = static_cast<PrecompressedSource*>(state);
+    switch (cmd) {
+    case ZIP_SOURCE_OPEN:
+        s->offset = 0;
+        return 0;
+    case ZIP_SOURCE_READ: {
+        const std::size_t n =
+            std::min<std::size_t>(static_cast<std::size_t>(len), s->part->data.size() - s->offset);
+        std::memcpy(data, s->part->data.data() + s->offset, n);
+        s->offset += n;
+        return static_cast<zip_int64_t>(n);
+    }
+    case ZIP_SOURCE_CLOSE:
+        return 0;
+    case ZIP_SOURCE_STAT: {
+        if (len < sizeof(zip_stat_t)) {
+            zip_error_set(&s->error, ZIP_ER_INVAL, 0);
+            return -1;
+        }
+        auto* st = static_cast<zip_stat_t*>(data);
+        zip_stat_init(st);
+        st->valid = ZIP_STAT_SIZE | ZIP_STAT_COMP_SIZE | ZIP_STAT_COMP_METHOD | ZIP_STAT_CRC |
+                    ZIP_STAT_ENCRYPTION_METHOD;
+        st->size = s->part->size;
+        st->comp_size = s->part->data.size();
+        st->comp_method = ZIP_CM_DEFLATE;
+        st->encryption_method = ZIP_EM_NONE;
+        st->crc = s->part->crc;
+        return sizeof(zip_stat_t);
+    }
+    case ZIP_SOURCE_ERROR:
+        return zip_error_to_data(&s->error, data, len);
+    case ZIP_SOURCE_FREE:
+        zip_error_fini(&s->error);
+        delete s;
+        return 0;
+    case ZIP_SOURCE_SUPPORTS:
+        return zip_source_make_command_bitmap(ZIP_SOURCE_OPEN, ZIP_SOURCE_READ, ZIP_SOURCE_CLOSE,
+                                              ZIP_SOURCE_STAT, ZIP_SOURCE_ERROR, ZIP_SOURCE_FREE,
+                                              -1);
+    default:
+        zip_error_set(&s->error, ZIP_ER_OPNOTSUPP, 0);
+        return -1;
+    }
+}
+
 void writePackage(const QByteArray& package, const std::map<std::string, std::string>& replaced,
+                  const std::map<std::string, DeflatedPart>& recompressed,
                   const std::set<std::string>& removed, const QString& outPath) {
     std::map<std::string, const std::string*> byName; // lower case
     for (const auto& [part, data] : replaced)
         byName[toLowerAscii(part)] = &data;
+    std::map<std::string, const DeflatedPart*> deflatedByName;
+    for (const auto& [part, data] : recompressed)
+        deflatedByName[toLowerAscii(part)] = &data;
     std::set<std::string> gone;
     for (const auto& part : removed)
         gone.insert(toLowerAscii(part));
@@ -552,6 +621,20 @@ void writePackage(const QByteArray& package, const std::map<std::string, std::st
         // A new entry, so the level holds (libzip's default is its slowest).
         zip_set_file_compression(to, static_cast<zip_uint64_t>(index), ZIP_CM_DEFLATE, 6);
     };
+    auto addDeflated = [&](const std::string& name, const DeflatedPart& part, zip_flags_t flags) {
+        auto* state = new PrecompressedSource{&part, 0, {}};
+        zip_error_init(&state->error);
+        zip_source_t* source = zip_source_function(to, precompressed, state);
+        if (!source) {
+            zip_error_fini(&state->error);
+            delete state;
+            zipFailure(to, outPath);
+        }
+        if (zip_file_add(to, name.c_str(), source, flags) < 0) {
+            zip_source_free(source);
+            zipFailure(to, outPath);
+        }
+    };
     std::set<std::string> written;
     const zip_int64_t count = zip_get_num_entries(from, 0);
     for (zip_int64_t i = 0; i < count; ++i) {
@@ -567,6 +650,10 @@ void writePackage(const QByteArray& package, const std::map<std::string, std::st
         if (const auto it = byName.find(key); it != byName.end()) {
             addData(name, *it->second);
             written.insert(key);
+            continue;
+        }
+        if (const auto it = deflatedByName.find(key); it != deflatedByName.end()) {
+            addDeflated(name, *it->second, ZIP_FL_ENC_RAW);
             continue;
         }
         zip_source_t* source =
@@ -596,15 +683,26 @@ void editXlsxPackage(const Workbook& book, const XlsxOrigin& origin, const QStri
 
     ZipReader zip(origin.package);
     std::map<std::string, std::string> replaced; // part -> new content
+    std::map<std::string, DeflatedPart> recompressed;
     std::set<std::string> removed;
 
     StyleEditor styles(origin.stylesPart.empty() ? std::string() : zip.read(origin.stylesPart));
     bool formulaReplaced = false;
     for (std::size_t i = 0; i < book.sheets.size(); ++i) {
         const Sheet& sheet = book.sheets[i];
-        if (sheet.touched.empty() && !sheet.widthsTouched)
+        if (!sheet.anyTouched() && !sheet.widthsTouched)
             continue;
         const std::string& part = origin.sheets[i].part;
+        if (auto stored = zip.deflated(part)) {
+            // Only what follows the first change is compressed again.
+            const InflatedPart xml =
+                inflateNotingBlocks(stored->compressed, stored->size, stored->crc);
+            SheetEdits edit = sheetXmlEdits(xml.text(), sheet, styles, sheet.widthsTouched);
+            formulaReplaced |= edit.replacedFormula;
+            if (!edit.edits.empty())
+                recompressed[part] = deflateEdited(stored->compressed, xml, std::move(edit.edits));
+            continue;
+        }
         const std::string xml = zip.read(part);
         SheetEdit edit = editSheetXml(xml, sheet, styles, sheet.widthsTouched);
         formulaReplaced |= edit.replacedFormula;
@@ -690,7 +788,7 @@ void editXlsxPackage(const Workbook& book, const XlsxOrigin& origin, const QStri
     if (types)
         replaced["[Content_Types].xml"] = std::move(*types);
 
-    writePackage(origin.package, replaced, removed, outPath);
+    writePackage(origin.package, replaced, recompressed, removed, outPath);
 }
 
 } // namespace t5170::sheet::xlsx

@@ -6,6 +6,7 @@
 // is copied unchanged.
 
 #include "sheet/SheetModel.h"
+#include "sheet/xlsx/XlsxXml.h"
 
 #include <QString>
 
@@ -32,5 +33,12 @@ struct SheetEdit {
 };
 SheetEdit editSheetXml(std::string_view xml, const Sheet& sheet, StyleEditor& styles,
                        bool editWidths);
+// The same as the edits of `xml` that make it (applyEdits).
+struct SheetEdits {
+    std::vector<TextEdit> edits;
+    bool replacedFormula = false;
+};
+SheetEdits sheetXmlEdits(std::string_view xml, const Sheet& sheet, StyleEditor& styles,
+                         bool editWidths);
 
 } // namespace t5170::sheet::xlsx

@@ -14,9 +14,11 @@
 #include <QFile>
 #include <QTime>
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <map>
+#include <unordered_map>
 
 namespace t5170::sheet {
 
@@ -84,9 +86,10 @@ long parseIndex(std::string_view s, long fallback) {
 }
 
 // Text of an <si> or <is> element: its <t> parts, runs included, phonetic
-// hints left out. Called right after the element's start.
-std::string readRichText(XmlPull& p) {
-    std::string raw;
+// hints left out, into `out` (cleared first). Called right after the
+// element's start.
+void readRichText(XmlPull& p, std::string& out) {
+    out.clear();
     const int depth = p.depth();
     bool inT = false;
     while (true) {
@@ -104,10 +107,17 @@ std::string readRichText(XmlPull& p) {
             else if (p.name() == "t")
                 inT = !p.selfClosing();
         } else if (inT) {
-            p.appendText(raw);
+            p.appendText(out);
         }
     }
-    return decodeOoxmlEscapes(raw);
+    if (out.find("_x") != std::string::npos)
+        out = decodeOoxmlEscapes(out);
+}
+
+std::string readRichText(XmlPull& p) {
+    std::string out;
+    readRichText(p, out);
+    return out;
 }
 
 std::vector<QString> readSharedStrings(std::string_view xml) {
@@ -180,15 +190,18 @@ std::optional<double> isoToSerial(const std::string& iso, bool date1904, bool* h
     return serial;
 }
 
+// Reads one worksheet into the model. Built once per sheet: it keeps which
+// shared string and which cell style became which of the sheet's interned
+// texts and formats, so that a cell costs a lookup, not a QString.
 class SheetReader {
 public:
     SheetReader(const std::vector<QString>& strings, const std::vector<QString>& formats,
-                bool date1904, std::size_t& cellSlots, std::size_t maxSlots)
+                bool date1904, std::size_t& cellSlots, std::size_t maxSlots, Sheet& sheet)
         : strings_(strings), formats_(formats), date1904_(date1904), cellSlots_(cellSlots),
-          maxSlots_(maxSlots) {}
+          maxSlots_(maxSlots), sheet_(sheet), textIds_(strings.size(), kUnset),
+          formatIds_(formats.size(), kUnset) {}
 
-    void read(std::string_view xml, Sheet& sheet) {
-        XmlPull p(xml);
+    void read(XmlPull& p) {
         bool inData = false;
         int row = -1;
         int col = -1;
@@ -203,17 +216,7 @@ public:
                 continue;
             const int depth = p.depth();
             const std::string_view name = p.name();
-            if (depth == 2 && name == "sheetData") {
-                inData = true;
-            } else if (depth == 3 && name == "col") {
-                readColumn(p, sheet, widthSteps);
-            } else if (inData && depth == 3 && name == "row") {
-                const auto* r = p.rawAttribute("r");
-                row = r ? static_cast<int>(parseIndex(*r, 0)) - 1 : row + 1;
-                if (row < 0 || row >= kMaxRows)
-                    throw SheetError("Файл повреждён: номер строки за пределами листа");
-                col = -1;
-            } else if (inData && depth == 4 && name == "c") {
+            if (depth == 4 && inData && name == "c") {
                 int cellRow = row < 0 ? 0 : row;
                 if (const auto* r = p.rawAttribute("r")) {
                     const auto ref = parseCellRef(*r);
@@ -226,13 +229,50 @@ public:
                 }
                 if (col >= kMaxCols)
                     throw SheetError("Файл повреждён: адрес ячейки за пределами листа");
-                readCell(p, sheet, cellRow, col);
+                readCell(p, cellRow, col);
+            } else if (depth == 3 && inData && name == "row") {
+                const auto* r = p.rawAttribute("r");
+                row = r ? static_cast<int>(parseIndex(*r, 0)) - 1 : row + 1;
+                if (row < 0 || row >= kMaxRows)
+                    throw SheetError("Файл повреждён: номер строки за пределами листа");
+                if (row > 0)
+                    lastRowCells_ = std::min(64, sheet_.columnCount(row - 1));
+                col = -1;
+                // "1:8": the row's cells come in one allocation.
+                spanHint_ = 0;
+                if (const auto* spans = p.rawAttribute("spans")) {
+                    const auto colon = spans->find(':');
+                    if (colon != std::string_view::npos)
+                        spanHint_ = static_cast<int>(
+                            std::clamp(parseIndex(spans->substr(colon + 1), 0), 0L, 64L));
+                }
+            } else if (depth == 2 && name == "dimension") {
+                // "A1:H60001": room for the rows at once. Only a hint, and
+                // a file may lie, so it is capped.
+                if (const auto* ref = p.rawAttribute("ref")) {
+                    const auto colon = ref->find(':');
+                    if (const auto last = parseCellRef(
+                            colon == std::string_view::npos ? *ref : ref->substr(colon + 1))) {
+                        const int rows = std::min(last->first + 1, 200'000);
+                        sheet_.reserveRows(rows);
+                        sheet_.reserveCells(std::min<std::size_t>(
+                            {std::size_t(rows) * std::size_t(std::min(last->second + 1, 64)),
+                             std::size_t(1) << 20, maxSlots_ - std::min(maxSlots_, cellSlots_)}));
+                    }
+                }
+            } else if (depth == 2 && name == "sheetData") {
+                inData = true;
+            } else if (depth == 3 && name == "col") {
+                readColumn(p, widthSteps);
             }
         }
     }
 
 private:
-    void readColumn(XmlPull& p, Sheet& sheet, std::size_t& steps) {
+    static constexpr std::uint32_t kUnset = 0xFFFFFFFFu;
+    enum class Type { Number, Shared, Inline, Str, Error, Bool, Date };
+
+    void readColumn(XmlPull& p, std::size_t& steps) {
         if (!truthy(p.attribute("customWidth")))
             return;
         const auto width = parseNumber(p.attribute("width"));
@@ -245,17 +285,41 @@ private:
             throw SheetError("Файл повреждён: слишком много описаний столбцов");
         const double chars = widthFromFile(*width);
         for (long c = lo; c <= hi; ++c)
-            sheet.columnWidths[static_cast<int>(c - 1)] = chars;
+            sheet_.columnWidths[static_cast<int>(c - 1)] = chars;
     }
 
-    void readCell(XmlPull& p, Sheet& sheet, int row, int col) {
-        const std::string type = p.attribute("t");
-        const long style = parseIndex(p.attribute("s"), 0);
-        std::string value;
-        std::optional<std::string> inlineText;
+    static Type typeOf(const std::string_view* raw) {
+        if (!raw || raw->empty() || *raw == "n")
+            return Type::Number;
+        if (*raw == "s")
+            return Type::Shared;
+        if (*raw == "inlineStr")
+            return Type::Inline;
+        if (*raw == "str")
+            return Type::Str;
+        if (*raw == "e")
+            return Type::Error;
+        if (*raw == "b")
+            return Type::Bool;
+        if (*raw == "d")
+            return Type::Date;
+        return Type::Number;
+    }
+
+    void readCell(XmlPull& p, int row, int col) {
+        // Views into the parser's buffer end with the next token: take what
+        // the start tag says now.
+        const std::string_view* rawType = p.rawAttribute("t");
+        const bool typed = rawType && !rawType->empty();
+        const Type type = typeOf(rawType);
+        const std::string_view* rawStyle = p.rawAttribute("s");
+        const long style = rawStyle ? parseIndex(*rawStyle, 0) : 0;
+        value_.clear();
+        bool hasInline = false;
         bool hasValue = false;
         if (!p.selfClosing()) {
             const int depth = p.depth();
+            hasValue = p.plainChildText("v", value_);
             while (true) {
                 const Token t = p.next();
                 if (t == Token::End)
@@ -266,13 +330,14 @@ private:
                     continue;
                 if (p.name() == "v" && p.depth() == depth + 1) {
                     hasValue = true;
-                    readElementText(p, value);
+                    readElementText(p, value_);
                 } else if (p.name() == "is" && p.depth() == depth + 1) {
+                    hasInline = true;
                     if (p.selfClosing()) {
                         p.next();
-                        inlineText = std::string();
+                        inline_.clear();
                     } else {
-                        inlineText = readRichText(p);
+                        readRichText(p, inline_);
                     }
                 } else {
                     p.skipElement();
@@ -282,58 +347,66 @@ private:
             p.next();
         }
 
-        Cell cell;
-        if (type == "inlineStr" || (inlineText && type.empty())) {
-            if (inlineText && !inlineText->empty()) {
-                cell.kind = Cell::Kind::Text;
-                cell.text = QString::fromStdString(*inlineText);
+        if (type == Type::Inline || (hasInline && !typed)) {
+            if (hasInline && !inline_.empty()) {
+                // Writers that put every text inline repeat the few unit
+                // texts of a report thousands of times.
+                auto [it, fresh] = inlineIds_.try_emplace(inline_, 0);
+                if (fresh)
+                    it->second = sheet_.internText(QString::fromStdString(inline_));
+                reserve(row, col);
+                sheet_.setText(row, col, it->second);
             }
         } else if (!hasValue) {
             return; // a styled empty cell, or a formula never calculated
-        } else if (type == "s") {
-            const long index = parseIndex(value, -1);
+        } else if (type == Type::Shared) {
+            const long index = parseIndex(value_, -1);
             if (index < 0 || static_cast<std::size_t>(index) >= strings_.size())
                 throw SheetError("Файл повреждён: ссылка на несуществующую строку");
-            if (!strings_[static_cast<std::size_t>(index)].isEmpty()) {
-                cell.kind = Cell::Kind::Text;
-                cell.text = strings_[static_cast<std::size_t>(index)];
-            }
-        } else if (type == "str" || type == "e") {
-            const std::string text = type == "str" ? decodeOoxmlEscapes(value) : value;
-            if (!text.empty()) {
-                cell.kind = Cell::Kind::Text;
-                cell.text = QString::fromStdString(text);
-            }
-        } else if (type == "b") {
-            cell.kind = Cell::Kind::Number;
-            cell.number = parseNumber(value).value_or(0.0) != 0.0 ? 1.0 : 0.0;
-        } else if (type == "d") {
+            const auto i = static_cast<std::size_t>(index);
+            if (strings_[i].isEmpty())
+                return;
+            if (textIds_[i] == kUnset)
+                textIds_[i] = sheet_.internText(strings_[i]);
+            reserve(row, col);
+            sheet_.setText(row, col, textIds_[i]);
+        } else if (type == Type::Str || type == Type::Error) {
+            const std::string text = type == Type::Str ? decodeOoxmlEscapes(value_) : value_;
+            if (!text.empty())
+                setText(row, col, QString::fromStdString(text));
+        } else if (type == Type::Bool) {
+            reserve(row, col);
+            sheet_.setNumber(row, col, parseNumber(value_).value_or(0.0) != 0.0 ? 1.0 : 0.0);
+        } else if (type == Type::Date) {
             bool hasDate = false;
             bool hasTime = false;
-            const auto serial = isoToSerial(value, date1904_, &hasDate, &hasTime);
+            const auto serial = isoToSerial(value_, date1904_, &hasDate, &hasTime);
             if (!serial)
                 throw SheetError("Файл повреждён: неверная дата в ячейке");
-            cell.kind = Cell::Kind::Number;
-            cell.number = *serial;
-            cell.format = styleFormat(style);
-            if (cell.format.isEmpty())
-                cell.format = hasDate && hasTime ? QStringLiteral("DD.MM.YYYY HH:MM:SS")
-                              : hasDate          ? QStringLiteral("DD.MM.YYYY")
-                                                 : QStringLiteral("HH:MM:SS");
+            Sheet::FormatId format = styleFormat(style);
+            if (format == Sheet::kGeneral)
+                format =
+                    sheet_.internFormat(hasDate && hasTime ? QStringLiteral("DD.MM.YYYY HH:MM:SS")
+                                        : hasDate          ? QStringLiteral("DD.MM.YYYY")
+                                                           : QStringLiteral("HH:MM:SS"));
+            reserve(row, col);
+            sheet_.setNumber(row, col, *serial, format);
         } else {
-            const auto number = parseNumber(value);
+            const auto number = parseNumber(value_);
             if (!number) {
-                if (value.find_first_not_of(" \t\r\n") == std::string::npos)
+                if (value_.find_first_not_of(" \t\r\n") == std::string::npos)
                     return;
                 throw SheetError("Файл повреждён: неверное число в ячейке");
             }
-            cell.kind = Cell::Kind::Number;
-            cell.number = *number;
-            cell.format = styleFormat(style);
+            const Sheet::FormatId format = styleFormat(style);
+            reserve(row, col);
+            sheet_.setNumber(row, col, *number, format);
         }
-        if (cell.kind == Cell::Kind::Empty)
-            return;
-        place(sheet, row, col) = std::move(cell);
+    }
+
+    void setText(int row, int col, const QString& text) {
+        reserve(row, col);
+        sheet_.setText(row, col, sheet_.internText(text));
     }
 
     static void readElementText(XmlPull& p, std::string& out) {
@@ -353,22 +426,30 @@ private:
         }
     }
 
-    QString styleFormat(long style) const {
-        return style >= 0 && static_cast<std::size_t>(style) < formats_.size()
-                   ? formats_[static_cast<std::size_t>(style)]
-                   : QString();
+    Sheet::FormatId styleFormat(long style) {
+        if (style < 0 || static_cast<std::size_t>(style) >= formats_.size())
+            return Sheet::kGeneral;
+        auto& id = formatIds_[static_cast<std::size_t>(style)];
+        if (id == kUnset)
+            id = sheet_.internFormat(formats_[static_cast<std::size_t>(style)]);
+        return id;
     }
 
-    Cell& place(Sheet& sheet, int row, int col) {
-        const std::size_t have = static_cast<std::size_t>(row) < sheet.rows.size()
-                                     ? sheet.rows[static_cast<std::size_t>(row)].size()
-                                     : 0;
+    // Counts the slots a cell makes the sheet store against the cap.
+    void reserve(int row, int col) {
+        const auto have = static_cast<std::size_t>(sheet_.columnCount(row));
+        // A row's cells in one allocation: as many as its spans say, or as
+        // the row before held.
+        if (have == 0) {
+            const int hint = std::max(spanHint_, lastRowCells_);
+            if (col < hint)
+                sheet_.reserveColumns(row, hint);
+        }
         if (static_cast<std::size_t>(col) >= have) {
             cellSlots_ += static_cast<std::size_t>(col) + 1 - have;
             if (cellSlots_ > maxSlots_)
                 throw SheetError("Книга слишком велика для чтения");
         }
-        return sheet.at(row, col);
     }
 
     const std::vector<QString>& strings_;
@@ -376,6 +457,14 @@ private:
     bool date1904_;
     std::size_t& cellSlots_;
     std::size_t maxSlots_;
+    Sheet& sheet_;
+    std::vector<Sheet::TextId> textIds_;
+    std::vector<Sheet::FormatId> formatIds_;
+    std::string value_;
+    std::string inline_;
+    std::unordered_map<std::string, Sheet::TextId> inlineIds_;
+    int spanHint_ = 0;
+    int lastRowCells_ = 0;
 };
 
 } // namespace
@@ -451,13 +540,14 @@ Workbook readXlsxBytes(const QByteArray& package, ReadLimits limits) {
     }
 
     std::size_t cellSlots = 0;
-    SheetReader reader(strings, formats, book.date1904, cellSlots, limits.maxCellSlots);
+    book.sheets.reserve(entries.size());
     for (const auto& entry : entries) {
         Sheet sheet;
         sheet.name = entry.name;
         sheet.originSheet = static_cast<int>(origin->sheets.size());
-        const std::string xml = zip.read(entry.part);
-        reader.read(xml, sheet);
+        // Worksheets are the large parts: read them as they inflate.
+        XmlPull p(zip.stream(entry.part));
+        SheetReader(strings, formats, book.date1904, cellSlots, limits.maxCellSlots, sheet).read(p);
         book.sheets.push_back(std::move(sheet));
         origin->sheets.push_back({entry.part, entry.relId});
     }

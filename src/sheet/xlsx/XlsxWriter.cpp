@@ -85,30 +85,27 @@ void writeNewXlsx(const Workbook& book, const QString& outPath) {
                 e != LXW_NO_ERROR)
                 fail(QStringLiteral("Ширина столбца листа «%1»").arg(sheet.name), e);
         }
-        for (std::size_t r = 0; r < sheet.rows.size(); ++r) {
-            const auto& row = sheet.rows[r];
-            for (std::size_t c = 0; c < row.size(); ++c) {
-                const Cell& cell = row[c];
+        for (int r = 0; r < sheet.rowCount(); ++r) {
+            for (int c = 0; c < sheet.columnCount(r); ++c) {
+                const Cell::Kind cellKind = sheet.kind(r, c);
                 lxw_error e = LXW_NO_ERROR;
-                if (cell.kind == Cell::Kind::Number) {
-                    double value = cell.number;
+                if (cellKind == Cell::Kind::Number) {
+                    double value = sheet.number(r, c);
+                    const QString& format = sheet.format(r, c);
                     // The library writes the 1900 date system only.
-                    const FormatKind kind = formatInfo(cell.format).kind;
+                    const FormatKind kind = formatInfo(format).kind;
                     if (book.date1904 && (kind == FormatKind::Date || kind == FormatKind::DateTime))
                         value += k1904Offset;
                     e = worksheet_write_number(ws, static_cast<lxw_row_t>(r),
-                                               static_cast<lxw_col_t>(c), value,
-                                               formatFor(cell.format));
-                } else if (cell.kind == Cell::Kind::Text && !cell.text.isEmpty()) {
+                                               static_cast<lxw_col_t>(c), value, formatFor(format));
+                } else if (cellKind == Cell::Kind::Text && !sheet.text(r, c).isEmpty()) {
                     e = worksheet_write_string(ws, static_cast<lxw_row_t>(r),
                                                static_cast<lxw_col_t>(c),
-                                               cellString(cell.text).constData(), nullptr);
+                                               cellString(sheet.text(r, c)).constData(), nullptr);
                 }
                 if (e != LXW_NO_ERROR)
                     fail(QStringLiteral("Ячейка %1 листа «%2»")
-                             .arg(QString::fromStdString(
-                                      cellRef(static_cast<int>(r), static_cast<int>(c))),
-                                  sheet.name),
+                             .arg(QString::fromStdString(cellRef(r, c)), sheet.name),
                          e);
             }
         }

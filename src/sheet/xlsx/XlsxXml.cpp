@@ -18,8 +18,25 @@ bool isSpace(char c) {
 }
 
 std::string_view localOf(std::string_view qname) {
-    const auto colon = qname.find(':');
-    return colon == std::string_view::npos ? qname : qname.substr(colon + 1);
+    // Names are short: a plain loop beats a library search here.
+    for (std::size_t i = 0; i < qname.size(); ++i)
+        if (qname[i] == ':')
+            return qname.substr(i + 1);
+    return qname;
+}
+
+// The first `c` in [from, to), or `to`. Most runs in a sheet (a value, an
+// attribute) are a few bytes long, where a plain loop beats memchr's set-up;
+// longer ones go to memchr.
+std::size_t findChar(const char* data, std::size_t from, std::size_t to, char c) {
+    const std::size_t shortEnd = std::min(to, from + 32);
+    for (std::size_t i = from; i < shortEnd; ++i)
+        if (data[i] == c)
+            return i;
+    if (shortEnd == to)
+        return to;
+    const void* hit = std::memchr(data + shortEnd, c, to - shortEnd);
+    return hit ? static_cast<std::size_t>(static_cast<const char*>(hit) - data) : to;
 }
 
 void appendUtf8(std::string& out, unsigned long cp) {
@@ -52,19 +69,48 @@ int hexValue(char c) {
 
 } // namespace
 
+XmlPull::XmlPull(Source more) : source_(std::move(more)) {}
+
 XmlPull::Token XmlPull::next() {
     if (pendingEnd_) {
         pendingEnd_ = false;
         return Token::EndElement;
     }
-    if (!attrs_.empty())
-        attrs_.clear();
+    while (true) {
+        if (!attrs_.empty())
+            attrs_.clear();
+        if (const auto token = scan())
+            return *token;
+        refill();
+    }
+}
+
+std::optional<XmlPull::Token> XmlPull::needMore() {
+    if (final())
+        malformed();
+    pos_ = begin_;
+    return std::nullopt;
+}
+
+void XmlPull::refill() {
+    // Growing the request with the buffer keeps a token of any length
+    // linear to read.
+    buffer_.erase(0, pos_);
+    base_ += pos_;
+    pos_ = 0;
+    const std::size_t want = std::max<std::size_t>(64 * 1024, buffer_.size());
+    if (!source_(buffer_, want))
+        ended_ = true;
+    doc_ = buffer_;
+}
+
+std::optional<XmlPull::Token> XmlPull::scan() {
     while (pos_ < doc_.size()) {
         begin_ = pos_;
         if (doc_[pos_] != '<') {
-            const void* lt = std::memchr(doc_.data() + pos_, '<', doc_.size() - pos_);
-            end_ = lt ? static_cast<std::size_t>(static_cast<const char*>(lt) - doc_.data())
-                      : doc_.size();
+            end_ = findChar(doc_.data(), pos_, doc_.size(), '<');
+            if (end_ == doc_.size() && !final())
+                return needMore();
             textBegin_ = pos_;
             textEnd_ = end_;
             pos_ = end_;
@@ -72,17 +118,21 @@ XmlPull::Token XmlPull::next() {
             return Token::Text;
         }
         const std::string_view rest = doc_.substr(pos_);
-        if (rest.starts_with("<!--")) {
+        // Too short to tell what markup this is yet.
+        if (rest.size() < 9 && !final())
+            return needMore();
+        const char second = rest.size() > 1 ? rest[1] : '\0';
+        if (second == '!' && rest.starts_with("<!--")) {
             const auto close = rest.find("-->", 4);
             if (close == std::string_view::npos)
-                malformed();
+                return needMore();
             pos_ += close + 3;
             continue;
         }
-        if (rest.starts_with("<![CDATA[")) {
+        if (second == '!' && rest.starts_with("<![CDATA[")) {
             const auto close = rest.find("]]>", 9);
             if (close == std::string_view::npos)
-                malformed();
+                return needMore();
             textBegin_ = pos_ + 9;
             textEnd_ = pos_ + close;
             pos_ += close + 3;
@@ -90,29 +140,31 @@ XmlPull::Token XmlPull::next() {
             cdata_ = true;
             return Token::Text;
         }
-        if (rest.starts_with("<?")) {
+        if (second == '?') {
             const auto close = rest.find("?>", 2);
             if (close == std::string_view::npos)
-                malformed();
+                return needMore();
             pos_ += close + 2;
             continue;
         }
-        if (rest.starts_with("<!")) {
+        if (second == '!') {
             // A document type declaration, possibly with an internal subset.
             // Its entities are never expanded.
             const auto gt = rest.find('>');
             const auto bracket = rest.find('[');
             std::size_t close = gt;
-            if (bracket != std::string_view::npos && bracket < gt)
+            if (bracket != std::string_view::npos && (gt == std::string_view::npos || bracket < gt))
                 close = rest.find("]>", bracket);
             if (close == std::string_view::npos)
-                malformed();
+                return needMore();
             pos_ += close + (close == gt ? 1 : 2);
             continue;
         }
-        if (rest.starts_with("</")) {
-            const auto gt = rest.find('>');
-            if (gt == std::string_view::npos || level_ <= 0)
+        if (second == '/') {
+            const std::size_t gt = findChar(rest.data(), 2, rest.size(), '>');
+            if (gt == rest.size())
+                return needMore();
+            if (level_ <= 0)
                 malformed();
             std::string_view qname = rest.substr(2, gt - 2);
             while (!qname.empty() && isSpace(qname.back()))
@@ -125,33 +177,64 @@ XmlPull::Token XmlPull::next() {
             selfClosing_ = false;
             return Token::EndElement;
         }
-        // Start tag: the name, then attributes up to an unquoted '>'.
+        // Start tag: the name, then its attributes, read in one pass.
         std::size_t i = pos_ + 1;
-        while (i < doc_.size() && !isSpace(doc_[i]) && doc_[i] != '/' && doc_[i] != '>')
+        const std::size_t n = doc_.size();
+        while (i < n && !isSpace(doc_[i]) && doc_[i] != '/' && doc_[i] != '>')
             ++i;
-        if (i == pos_ + 1 || i >= doc_.size())
+        if (i >= n)
+            return needMore();
+        if (i == pos_ + 1)
             malformed();
         nameEnd_ = i;
         qname_ = doc_.substr(pos_ + 1, i - pos_ - 1);
         local_ = localOf(qname_);
-        char quote = 0;
-        std::size_t j = i;
-        for (; j < doc_.size(); ++j) {
-            const char c = doc_[j];
-            if (quote) {
-                if (c == quote)
-                    quote = 0;
-            } else if (c == '"' || c == '\'') {
-                quote = c;
-            } else if (c == '>') {
+        while (true) {
+            while (i < n && isSpace(doc_[i]))
+                ++i;
+            if (i >= n)
+                return needMore();
+            if (doc_[i] == '>') {
+                selfClosing_ = false;
+                end_ = i + 1;
                 break;
             }
+            if (doc_[i] == '/') {
+                if (i + 1 >= n)
+                    return needMore();
+                if (doc_[i + 1] != '>')
+                    malformed();
+                selfClosing_ = true;
+                end_ = i + 2;
+                break;
+            }
+            const std::size_t attrBegin = i;
+            while (i < n && doc_[i] != '=' && !isSpace(doc_[i]) && doc_[i] != '>' && doc_[i] != '/')
+                ++i;
+            const std::string_view attrName = doc_.substr(attrBegin, i - attrBegin);
+            while (i < n && isSpace(doc_[i]))
+                ++i;
+            if (i >= n)
+                return needMore();
+            if (doc_[i] != '=')
+                malformed();
+            ++i;
+            while (i < n && isSpace(doc_[i]))
+                ++i;
+            if (i >= n)
+                return needMore();
+            if (doc_[i] != '"' && doc_[i] != '\'')
+                malformed();
+            const char quote = doc_[i++];
+            const std::size_t valueEnd = findChar(doc_.data(), i, n, quote);
+            if (valueEnd == n)
+                return needMore();
+            const std::string_view value = doc_.substr(i, valueEnd - i);
+            i = valueEnd + 1;
+            if (attrName == "xmlns" || attrName.starts_with("xmlns:"))
+                continue;
+            attrs_.push_back({localOf(attrName), value, base_ + attrBegin, base_ + i});
         }
-        if (j >= doc_.size())
-            malformed();
-        selfClosing_ = doc_[j - 1] == '/';
-        parseAttributes(i, selfClosing_ ? j - 1 : j);
-        end_ = j + 1;
         pos_ = end_;
         depth_ = ++level_;
         if (selfClosing_) {
@@ -160,44 +243,14 @@ XmlPull::Token XmlPull::next() {
         }
         return Token::StartElement;
     }
+    if (!final()) {
+        begin_ = pos_;
+        return needMore();
+    }
     if (level_ != 0)
         malformed();
     begin_ = end_ = doc_.size();
     return Token::End;
-}
-
-void XmlPull::parseAttributes(std::size_t from, std::size_t to) {
-    std::size_t i = from;
-    while (true) {
-        while (i < to && isSpace(doc_[i]))
-            ++i;
-        if (i >= to)
-            return;
-        const std::size_t nameBegin = i;
-        while (i < to && doc_[i] != '=' && !isSpace(doc_[i]))
-            ++i;
-        const std::string_view qname = doc_.substr(nameBegin, i - nameBegin);
-        while (i < to && isSpace(doc_[i]))
-            ++i;
-        if (i >= to || doc_[i] != '=')
-            malformed();
-        ++i;
-        while (i < to && isSpace(doc_[i]))
-            ++i;
-        if (i >= to || (doc_[i] != '"' && doc_[i] != '\''))
-            malformed();
-        const char quote = doc_[i++];
-        const std::size_t valueBegin = i;
-        while (i < to && doc_[i] != quote)
-            ++i;
-        if (i >= to)
-            malformed();
-        const std::string_view value = doc_.substr(valueBegin, i - valueBegin);
-        ++i;
-        if (qname == "xmlns" || qname.starts_with("xmlns:"))
-            continue;
-        attrs_.push_back({localOf(qname), value, nameBegin, i});
-    }
 }
 
 const std::string_view* XmlPull::rawAttribute(std::string_view localName) const {
@@ -217,7 +270,7 @@ std::optional<XmlPull::Span> XmlPull::attributeSpan(std::string_view localName) 
 std::optional<XmlPull::Span> XmlPull::attributeValueSpan(std::string_view localName) const {
     for (const auto& a : attrs_)
         if (a.name == localName) {
-            const auto begin = static_cast<std::size_t>(a.value.data() - doc_.data());
+            const auto begin = base_ + static_cast<std::size_t>(a.value.data() - doc_.data());
             return Span{begin, begin + a.value.size()};
         }
     return std::nullopt;
@@ -236,6 +289,31 @@ void XmlPull::appendText(std::string& out) const {
         out.append(raw);
     else
         appendXmlDecoded(out, raw);
+}
+
+bool XmlPull::plainChildText(std::string_view localName, std::string& out) {
+    if (pendingEnd_)
+        return false;
+    const std::string_view pfx = prefix();
+    const std::string_view rest = doc_.substr(pos_);
+    // "<" prefix name ">"
+    const std::size_t open = 1 + pfx.size() + localName.size() + 1;
+    if (rest.size() < open || rest[0] != '<' || rest.substr(1, pfx.size()) != pfx ||
+        rest.substr(1 + pfx.size(), localName.size()) != localName || rest[open - 1] != '>')
+        return false;
+    const std::size_t textEnd = findChar(rest.data(), open, rest.size(), '<');
+    // "</" prefix name ">"
+    const std::size_t close = 2 + pfx.size() + localName.size() + 1;
+    if (rest.size() - textEnd < close || rest[textEnd + 1] != '/' ||
+        rest.substr(textEnd + 2, pfx.size()) != pfx ||
+        rest.substr(textEnd + 2 + pfx.size(), localName.size()) != localName ||
+        rest[textEnd + close - 1] != '>')
+        return false;
+    appendXmlDecoded(out, rest.substr(open, textEnd - open));
+    begin_ = pos_;
+    pos_ += textEnd + close;
+    end_ = pos_;
+    return true;
 }
 
 void XmlPull::skipElement() {
@@ -276,7 +354,11 @@ std::string applyEdits(std::string_view source, std::vector<TextEdit> edits) {
 std::size_t XmlPull::skipFlatElement() {
     if (pendingEnd_) {
         pendingEnd_ = false;
-        return end_;
+        return end();
+    }
+    if (source_) {
+        skipElement();
+        return end();
     }
     const std::string close = "</" + std::string(qname_) + ">";
     const auto at = doc_.find(close, pos_);
@@ -294,6 +376,10 @@ std::size_t XmlPull::skipFlatElement() {
 }
 
 void appendXmlDecoded(std::string& out, std::string_view raw) {
+    if (findChar(raw.data(), 0, raw.size(), '&') == raw.size()) {
+        out.append(raw);
+        return;
+    }
     std::size_t i = 0;
     while (i < raw.size()) {
         const auto amp = raw.find('&', i);

@@ -7,6 +7,8 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -38,8 +40,26 @@ public:
     std::string read(std::string_view part);
     std::optional<std::string> readIfPresent(std::string_view part);
     std::vector<std::string> names() const;
+    // A part read in pieces, under the same caps as read(): each call
+    // appends about `want` inflated bytes to `buffer`, and returns false
+    // once the part has ended (its checksum verified). Fails like read().
+    // The reader must outlive the stream.
+    using Stream = std::function<bool(std::string& buffer, std::size_t want)>;
+    Stream stream(std::string_view part);
+
+    // A deflated part as stored: its compressed bytes, with the size and
+    // checksum it inflates to (checked against the caps). Nothing for a
+    // part that is missing or stored some other way.
+    struct Deflated {
+        std::string compressed;
+        std::uint64_t size = 0;
+        std::uint32_t crc = 0;
+    };
+    std::optional<Deflated> deflated(std::string_view part);
 
 private:
+    struct Opened;
+    std::unique_ptr<Opened> open(std::string_view part, bool required);
     std::optional<std::uint64_t> locate(std::string_view part) const;
 
     zip* archive_ = nullptr;

@@ -46,19 +46,19 @@ Workbook reportBook(int records) {
     Sheet& r = book.sheets[0];
     const char* headings[] = {"Дата", "Время", "Напряжение", "Сопротивление", "Размерность"};
     for (int c = 0; c < 5; ++c) {
-        r.at(0, c) = text(QString::fromUtf8(headings[c]));
+        r.set(0, c, text(QString::fromUtf8(headings[c])));
         r.columnWidths[c] = c < 2 ? 10 : 15;
     }
     for (int i = 1; i <= records; ++i) {
-        r.at(i, 0) = number(46082, kDateFormat);
-        r.at(i, 1) = number((9 * 3600 + 5 * 60 + 7) / 86400.0, kTimeFormat);
-        r.at(i, 2) = number(500 + i);
-        r.at(i, 3) = text(QStringLiteral("12,3"));
-        r.at(i, 4) = text(QStringLiteral("МОм"));
+        r.set(i, 0, number(46082, kDateFormat));
+        r.set(i, 1, number((9 * 3600 + 5 * 60 + 7) / 86400.0, kTimeFormat));
+        r.set(i, 2, number(500 + i));
+        r.set(i, 3, text(QStringLiteral("12,3")));
+        r.set(i, 4, text(QStringLiteral("МОм")));
     }
     Sheet& u = book.sheets[2];
-    u.at(0, 0) = text(QStringLiteral("Дата"));
-    u.at(1, 0) = number(46083, kDateFormat);
+    u.set(0, 0, text(QStringLiteral("Дата")));
+    u.set(1, 0, number(46083, kDateFormat));
     return book;
 }
 
