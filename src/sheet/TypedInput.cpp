@@ -4,6 +4,7 @@
 
 #include "core/Texts.h"
 
+#include <array>
 #include <cmath>
 #include <cstdio>
 
@@ -94,10 +95,8 @@ QChar latinFormatLetter(QChar c) {
     }
 }
 
-} // namespace
-
-FormatInfo formatInfo(const QString& code) {
-    if (code.isEmpty() || code.compare(u"General", Qt::CaseInsensitive) == 0)
+FormatInfo judgeFormat(const QString& code) {
+    if (code.compare(u"General", Qt::CaseInsensitive) == 0)
         return {};
     bool date = false, time = false, month = false, digits = false, text = false, elapsed = false;
     const qsizetype n = code.size();
@@ -166,6 +165,28 @@ FormatInfo formatInfo(const QString& code) {
     if (text && !digits)
         return {FormatKind::Text, false};
     return {FormatKind::Number, false};
+}
+
+} // namespace
+
+FormatInfo formatInfo(const QString& code) {
+    if (code.isEmpty())
+        return {};
+    // A workbook uses a handful of codes, and every typed write and every
+    // read of a number asks about one: the last few answers are kept.
+    struct Known {
+        QString code;
+        FormatInfo info;
+    };
+    thread_local std::array<Known, 4> known;
+    thread_local std::size_t next = 0;
+    for (const Known& k : known)
+        if (k.code == code)
+            return k.info;
+    const FormatInfo info = judgeFormat(code);
+    known[next] = {code, info};
+    next = (next + 1) % known.size();
+    return info;
 }
 
 QString fileFormat(const QString& written) {

@@ -19,6 +19,8 @@
 
 #include <freexl.h>
 
+#include <cstring>
+#include <functional>
 #include <map>
 #include <tuple>
 
@@ -453,6 +455,52 @@ TEST_F(XlsFile, SmallStreamsAreReadFromTheMiniStream) {
     EXPECT_LT(summary.size(), 4096);
     EXPECT_EQ(quint8(summary[0]), 0xFE);
     EXPECT_EQ(quint8(summary[1]), 0xFF);
+}
+
+TEST_F(XlsFile, StreamSectorsInAnyOrderReadTheSame) {
+    // Writers that grow a file place the stream's sectors between others;
+    // the chain, not the position, decides their order.
+    const Workbook b = reportShaped();
+    writeXls(b, path("ordered.xls"));
+    const QByteArray file = readAll(path("ordered.xls"));
+    constexpr qsizetype kSector = 512;
+    // Our writer lays the stream first, in sectors 0..n-1.
+    const quint32 dirStart = qFromLittleEndian<quint32>(file.constData() + 0x30);
+    const quint32 n = dirStart;
+    ASSERT_GE(n, 8u);
+    auto fatEntry = [](QByteArray& f, quint32 sector) {
+        const quint32 fatSector =
+            qFromLittleEndian<quint32>(f.constData() + 0x4C + 4 * (sector / 128));
+        return f.data() + kSector * (fatSector + 1) + 4 * (sector % 128);
+    };
+    struct Order {
+        const char* what;
+        std::function<quint32(quint32)> place; // logical sector -> where it lies
+    };
+    const Order orders[] = {
+        {"reversed", [n](quint32 k) { return n - 1 - k; }},
+        {"halves swapped", [n](quint32 k) { return (k + n / 2) % n; }},
+        {"every other",
+         [n](quint32 k) { return k < (n + 1) / 2 ? 2 * k : 2 * (k - (n + 1) / 2) + 1; }},
+    };
+    for (const Order& order : orders) {
+        SCOPED_TRACE(order.what);
+        QByteArray moved = file;
+        for (quint32 k = 0; k < n; ++k) {
+            const quint32 at = order.place(k);
+            std::memcpy(moved.data() + kSector * (at + 1), file.constData() + kSector * (k + 1),
+                        kSector);
+            qToLittleEndian<quint32>(k + 1 < n ? order.place(k + 1) : 0xFFFFFFFE,
+                                     fatEntry(moved, at));
+        }
+        // The workbook stream is the directory's second entry.
+        qToLittleEndian<quint32>(order.place(0),
+                                 moved.data() + kSector * (dirStart + 1) + 128 + 0x74);
+        writeBytes(path("moved.xls"), moved);
+        expectSameBook(b, readXls(path("moved.xls")));
+        EXPECT_EQ(readCompoundStream(moved, QStringLiteral("Workbook")),
+                  xlsStream(b).leftJustified(4096, '\0'));
+    }
 }
 
 class BadXls : public XlsFile {

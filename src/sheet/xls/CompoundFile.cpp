@@ -2,6 +2,7 @@
 
 #include "sheet/SheetModel.h"
 
+#include <QBuffer>
 #include <QtEndian>
 
 #include <algorithm>
@@ -32,12 +33,15 @@ quint32 u32(const char* p) {
     return qFromLittleEndian<quint32>(p);
 }
 
+// Reads the container's tables and then only the sectors asked for, so that
+// a stream read from a file is held once, not next to a copy of the file.
 class Reader {
 public:
-    explicit Reader(const QByteArray& file) : f_(file) {
-        if (f_.size() < 512)
+    explicit Reader(QIODevice& file) : f_(file), fileSize_(file.size()) {
+        if (fileSize_ < 512)
             damaged("нет заголовка");
-        const char* h = f_.constData();
+        header_ = readAt(0, 512);
+        const char* h = header_.constData();
         if (std::memcmp(h, kCompoundSignature, 8) != 0)
             damaged("нет подписи составного файла");
         const quint16 major = u16(h + 0x1A);
@@ -46,9 +50,9 @@ public:
             !((major == 3 && shift == 9) || (major == 4 && shift == 12)) || u16(h + 0x20) != 6)
             damaged("неверный заголовок");
         sector_ = qsizetype(1) << shift;
-        sectorCount_ = quint32(std::max<qsizetype>(0, (f_.size() - sector_) / sector_));
+        sectorCount_ = quint32(std::max<qsizetype>(0, (fileSize_ - sector_) / sector_));
         // A last sector cut short still counts: files are often not padded.
-        if ((f_.size() - sector_) % sector_ != 0 && f_.size() > sector_)
+        if ((fileSize_ - sector_) % sector_ != 0 && fileSize_ > sector_)
             ++sectorCount_;
         miniCutoff_ = u32(h + 0x38);
         readFat(u32(h + 0x2C), u32(h + 0x44), u32(h + 0x48));
@@ -71,7 +75,7 @@ public:
                 continue;
             const quint32 start = u32(e + 0x74);
             const quint32 size = u32(e + 0x78);
-            if (size > quint32(f_.size()))
+            if (size > quint32(fileSize_))
                 damaged("поток длиннее файла");
             if (size < miniCutoff_)
                 return miniStream(start, size);
@@ -83,20 +87,30 @@ public:
     }
 
 private:
-    const char* sectorData(quint32 i) const {
+    qsizetype sectorOffset(quint32 i) const {
         if (i >= sectorCount_)
             damaged("ссылка за пределы файла");
-        return f_.constData() + (qsizetype(i) + 1) * sector_;
+        return (qsizetype(i) + 1) * sector_;
     }
     qsizetype sectorBytes(quint32 i) const {
-        return std::min<qsizetype>(sector_, f_.size() - (qsizetype(i) + 1) * sector_);
+        return std::min<qsizetype>(sector_, fileSize_ - (qsizetype(i) + 1) * sector_);
     }
+    QByteArray readAt(qsizetype offset, qsizetype bytes) const {
+        QByteArray out(bytes, Qt::Uninitialized);
+        readInto(offset, out.data(), bytes);
+        return out;
+    }
+    void readInto(qsizetype offset, char* to, qsizetype bytes) const {
+        if (!f_.seek(offset) || f_.read(to, bytes) != bytes)
+            damaged("файл не читается или обрезан");
+    }
+    QByteArray sector(quint32 i) const { return readAt(sectorOffset(i), sectorBytes(i)); }
 
     void readFat(quint32 fatSectors, quint32 difatStart, quint32 difatSectors) {
         if (fatSectors > sectorCount_ || difatSectors > sectorCount_)
             damaged("неверная таблица размещения");
         std::vector<quint32> list;
-        const char* h = f_.constData();
+        const char* h = header_.constData();
         for (quint32 i = 0; i < std::min<quint32>(fatSectors, kHeaderDifat); ++i)
             list.push_back(u32(h + 0x4C + 4 * i));
         quint32 next = difatStart;
@@ -104,7 +118,8 @@ private:
         for (quint32 k = 0; k < difatSectors && list.size() < fatSectors; ++k) {
             if (sectorBytes(next) < sector_)
                 damaged("неполная таблица размещения");
-            const char* d = sectorData(next);
+            const QByteArray difat = sector(next);
+            const char* d = difat.constData();
             for (quint32 i = 0; i < perDifat && list.size() < fatSectors; ++i)
                 list.push_back(u32(d + 4 * i));
             next = u32(d + 4 * perDifat);
@@ -113,31 +128,48 @@ private:
             damaged("неполная таблица размещения");
         fat_.reserve(std::size_t(fatSectors) * std::size_t(sector_ / 4));
         for (quint32 s : list) {
-            const char* d = sectorData(s);
-            const qsizetype bytes = sectorBytes(s);
+            const QByteArray table = sector(s);
+            const char* d = table.constData();
+            const qsizetype bytes = table.size();
             for (qsizetype i = 0; i < sector_ / 4; ++i)
                 fat_.push_back(4 * i + 4 <= bytes ? u32(d + 4 * i) : kFreeSect);
         }
     }
 
     // The sectors of a chain, concatenated; `expected` bytes (0: as long as
-    // the chain runs) must be covered.
+    // the chain runs) must be covered. The chain is checked whole before
+    // anything is read, and sectors that follow each other in the file are
+    // read at once.
     QByteArray readChain(quint32 start, quint32 expected) const {
-        QByteArray out;
-        if (expected > 0)
-            out.reserve(expected);
+        struct Run {
+            qsizetype offset, bytes;
+        };
+        std::vector<Run> runs;
+        qsizetype covered = 0;
         quint32 s = start;
         quint32 steps = 0;
         while (s != kEndOfChain) {
             if (s >= fat_.size() || ++steps > sectorCount_)
                 damaged("испорченная цепочка секторов");
-            out.append(sectorData(s), sectorBytes(s));
-            if (expected > 0 && out.size() >= qsizetype(expected))
+            const qsizetype offset = sectorOffset(s);
+            const qsizetype bytes = sectorBytes(s);
+            if (!runs.empty() && runs.back().offset + runs.back().bytes == offset)
+                runs.back().bytes += bytes;
+            else
+                runs.push_back({offset, bytes});
+            covered += bytes;
+            if (expected > 0 && covered >= qsizetype(expected))
                 break;
             s = fat_[s];
         }
-        if (out.size() < qsizetype(expected))
+        if (covered < qsizetype(expected))
             damaged("поток обрезан");
+        QByteArray out(covered, Qt::Uninitialized);
+        qsizetype at = 0;
+        for (const Run& run : runs) {
+            readInto(run.offset, out.data() + at, run.bytes);
+            at += run.bytes;
+        }
         return out;
     }
 
@@ -165,7 +197,9 @@ private:
         return out;
     }
 
-    const QByteArray& f_;
+    QIODevice& f_;
+    qsizetype fileSize_ = 0;
+    QByteArray header_;
     qsizetype sector_ = 512;
     quint32 sectorCount_ = 0;
     quint32 miniCutoff_ = kMiniCutoff;
@@ -203,9 +237,16 @@ void writeDirEntry(char* e, const QString& name, quint8 type, quint32 child, qui
 
 } // namespace
 
-QByteArray readCompoundStream(const QByteArray& file, const QString& name) {
+QByteArray readCompoundStream(QIODevice& file, const QString& name) {
     Reader reader(file);
     return reader.stream(name);
+}
+
+QByteArray readCompoundStream(const QByteArray& file, const QString& name) {
+    QBuffer buffer;
+    buffer.setData(file); // shared, not copied
+    buffer.open(QIODevice::ReadOnly);
+    return readCompoundStream(buffer, name);
 }
 
 void writeCompoundFile(QIODevice& out, const QString& name, const QByteArray& stream) {

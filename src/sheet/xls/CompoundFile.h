@@ -10,9 +10,14 @@ namespace t5170::sheet {
 // The 8-byte signature every compound file starts with.
 inline constexpr char kCompoundSignature[] = "\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1";
 
-// The stream `name` (compared ignoring case) of a compound file held in
-// `file`. Throws SheetError for a damaged container (bad header, chains that
-// leave the file or loop, sizes beyond the file) or a missing stream.
+// The stream `name` (compared ignoring case) of the compound file `file`, a
+// random-access device open for reading. Only the container's tables and the
+// stream's own sectors are read, so the stream is not held next to a copy of
+// the file. Throws SheetError for a damaged container (bad header, chains
+// that leave the file or loop, sizes beyond the file), a read that fails or
+// comes short, or a missing stream.
+QByteArray readCompoundStream(QIODevice& file, const QString& name);
+// The same for a compound file held in memory.
 QByteArray readCompoundStream(const QByteArray& file, const QString& name);
 
 // Writes a version-3 compound file (512-byte sectors) holding one stream

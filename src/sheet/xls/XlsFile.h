@@ -30,8 +30,9 @@ namespace t5170::sheet {
 inline constexpr int kXlsMaxRows = 65536;
 inline constexpr int kXlsMaxColumns = 256;
 // Rows and cell slots (a row holds slots up to its last cell) that a file
-// may make the reader hold, all sheets together: about 130 MB of model at
-// most, ample for 65,536 records of the report's eight columns.
+// may make the reader hold, all sheets together: 32 MB of 16-byte slots
+// and their rows' overhead at most, ample for 65,536 records of the
+// report's eight columns.
 inline constexpr qint64 kXlsMaxCells = 2 * 1024 * 1024;
 inline constexpr qsizetype kXlsMaxFileBytes = 256 * 1024 * 1024;
 // Longest cell text written: longer texts are not read back reliably by

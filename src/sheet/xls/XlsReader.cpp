@@ -563,13 +563,13 @@ qsizetype readSheet(const QByteArray& stream, qsizetype offset, const Globals& g
 
 Workbook readXls(const QString& path) {
     QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
+    // Unbuffered: the stream's sectors are read straight into the stream.
+    if (!file.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
         throw SheetError("Невозможно открыть файл: " + file.errorString().toStdString());
     if (file.size() > kXlsMaxFileBytes)
         throw SheetError("Файл .xls слишком велик");
-    const QByteArray bytes = file.readAll();
+    const QByteArray stream = readCompoundStream(file, QStringLiteral("Workbook"));
     file.close();
-    const QByteArray stream = readCompoundStream(bytes, QStringLiteral("Workbook"));
     const Globals g = readGlobals(stream);
 
     Workbook book;

@@ -89,9 +89,11 @@ bool isLatin1(QStringView s) {
     return true;
 }
 
-bool hasContent(const Sheet& s, int row, int col) {
-    return s.kind(row, col) != Cell::Kind::Empty || s.formatId(row, col) != Sheet::kGeneral;
+bool hasContent(const Sheet& s, int r, int c) {
+    return s.kind(r, c) != Cell::Kind::Empty || s.formatId(r, c) != Sheet::kGeneral;
 }
+
+constexpr quint32 kUnset = 0xFFFFFFFF;
 
 // What the globals need from the cells: the shared strings and the formats.
 struct Tables {
@@ -100,6 +102,10 @@ struct Tables {
     quint32 stringRefs = 0;
     QHash<QString, int> formatXf; // format code -> XF index
     std::vector<const QString*> formats;
+    // Per sheet: its interned text -> shared string index, its interned
+    // format -> XF index (kUnset for those no cell uses).
+    std::vector<std::vector<quint32>> sheetStrings;
+    std::vector<std::vector<quint32>> sheetXfs;
 };
 
 struct UsedRange {
@@ -109,7 +115,8 @@ struct UsedRange {
 UsedRange usedRange(const Sheet& sheet) {
     UsedRange u;
     for (int r = 0; r < sheet.rowCount(); ++r) {
-        for (int c = 0; c < sheet.columnCount(r); ++c) {
+        const int cols = sheet.columnCount(r);
+        for (int c = 0; c < cols; ++c) {
             if (!hasContent(sheet, r, c))
                 continue;
             if (u.firstRow < 0)
@@ -126,6 +133,13 @@ std::string sheetLabel(const Sheet& s) {
     return "«" + s.name.toStdString() + "»";
 }
 
+// The entry for `id` in a per-sheet map, grown as needed.
+quint32& entry(std::vector<quint32>& map, quint32 id) {
+    if (map.size() <= id)
+        map.resize(std::size_t(id) + 1, kUnset);
+    return map[id];
+}
+
 Tables collect(const Workbook& book, std::vector<UsedRange>& ranges) {
     Tables t;
     for (const Sheet& sheet : book.sheets) {
@@ -139,33 +153,46 @@ Tables collect(const Workbook& book, std::vector<UsedRange>& ranges) {
                              ": в файле .xls помещается не более 256 столбцов "
                              "(сохраните книгу в формате .xlsx)");
         ranges.push_back(u);
+        auto& strings = t.sheetStrings.emplace_back();
+        auto& xfs = t.sheetXfs.emplace_back();
         for (int r = 0; r < sheet.rowCount(); ++r) {
-            for (int col = 0; col < sheet.columnCount(r); ++col) {
-                const QString& format = sheet.format(r, col);
-                if (!format.isEmpty() && !t.formatXf.contains(format)) {
-                    if (format.size() > 255)
-                        throw SheetError("Лист " + sheetLabel(sheet) +
-                                         ": формат ячейки длиннее 255 знаков");
-                    if (int(t.formats.size()) >= kMaxXf)
-                        throw SheetError("Слишком много разных форматов для файла .xls");
-                    t.formatXf.insert(format, kFirstCustomXf + int(t.formats.size()));
-                    t.formats.push_back(&format);
+            const int cols = sheet.columnCount(r);
+            for (int c = 0; c < cols; ++c) {
+                const Sheet::FormatId f = sheet.formatId(r, c);
+                if (f != Sheet::kGeneral && entry(xfs, f) == kUnset) {
+                    const QString& code = sheet.formatOf(f);
+                    auto it = t.formatXf.constFind(code);
+                    if (it == t.formatXf.constEnd()) {
+                        if (code.size() > 255)
+                            throw SheetError("Лист " + sheetLabel(sheet) +
+                                             ": формат ячейки длиннее 255 знаков");
+                        if (int(t.formats.size()) >= kMaxXf)
+                            throw SheetError("Слишком много разных форматов для файла .xls");
+                        it = t.formatXf.insert(code, kFirstCustomXf + int(t.formats.size()));
+                        t.formats.push_back(&code);
+                    }
+                    xfs[f] = quint32(*it);
                 }
-                if (sheet.kind(r, col) != Cell::Kind::Text)
+                if (sheet.kind(r, c) != Cell::Kind::Text)
                     continue;
-                const QString& text = sheet.text(r, col);
+                const Sheet::TextId id = sheet.textId(r, c);
+                const QString& text = sheet.textOf(id);
                 if (text.isEmpty())
+                    continue;
+                ++t.stringRefs;
+                quint32& index = entry(strings, id);
+                if (index != kUnset)
                     continue;
                 if (text.size() > kXlsMaxTextLength)
                     throw SheetError("Лист " + sheetLabel(sheet) + ": текст ячейки длиннее " +
                                      std::to_string(kXlsMaxTextLength) +
                                      " знаков не помещается в файл .xls");
-                ++t.stringRefs;
                 auto it = t.stringIndex.constFind(text);
                 if (it == t.stringIndex.constEnd()) {
-                    t.stringIndex.insert(text, quint32(t.strings.size()));
+                    it = t.stringIndex.insert(text, quint32(t.strings.size()));
                     t.strings.push_back(&text);
                 }
+                index = *it;
             }
         }
     }
@@ -275,7 +302,8 @@ void writeSst(Out& o, const Tables& t) {
     o.end(at);
 }
 
-void writeSheet(Out& o, const Sheet& sheet, const UsedRange& u, const Tables& t, bool first) {
+void writeSheet(Out& o, const Sheet& sheet, const UsedRange& u, const std::vector<quint32>& strings,
+                const std::vector<quint32>& xfs, bool first) {
     writeBof(o, 0x0010);
     o.record(rec::DefColWidth, {8});
 
@@ -321,16 +349,16 @@ void writeSheet(Out& o, const Sheet& sheet, const UsedRange& u, const Tables& t,
         o.end(at);
     }
 
-    auto xfOf = [&t, &sheet](int r, int c) -> quint16 {
-        const QString& format = sheet.format(r, c);
-        return format.isEmpty() ? kDefaultCellXf : quint16(t.formatXf.value(format));
+    auto xfOf = [&xfs](Sheet::FormatId f) -> quint16 {
+        return f == Sheet::kGeneral ? kDefaultCellXf : quint16(xfs[f]);
     };
     const int rowCount = u.firstRow < 0 ? 0 : u.lastRow + 1;
     for (int block = 0; block < rowCount; block += 32) {
         const int blockEnd = std::min(rowCount, block + 32);
         for (int r = block; r < blockEnd; ++r) {
+            const int cols = sheet.columnCount(r);
             int first = -1, last = -1;
-            for (int c = 0; c < sheet.columnCount(r); ++c)
+            for (int c = 0; c < cols; ++c)
                 if (hasContent(sheet, r, c)) {
                     first = first < 0 ? c : first;
                     last = c;
@@ -349,10 +377,11 @@ void writeSheet(Out& o, const Sheet& sheet, const UsedRange& u, const Tables& t,
             o.end(at);
         }
         for (int r = block; r < blockEnd; ++r) {
-            for (int c = 0; c < sheet.columnCount(r); ++c) {
+            const int cols = sheet.columnCount(r);
+            for (int c = 0; c < cols; ++c) {
                 if (!hasContent(sheet, r, c))
                     continue;
-                const quint16 xf = xfOf(r, c);
+                const quint16 xf = xfOf(sheet.formatId(r, c));
                 const Cell::Kind kind = sheet.kind(r, c);
                 if (kind == Cell::Kind::Number) {
                     const double v = sheet.number(r, c);
@@ -372,7 +401,7 @@ void writeSheet(Out& o, const Sheet& sheet, const UsedRange& u, const Tables& t,
                     o.u16(quint16(r));
                     o.u16(quint16(c));
                     o.u16(xf);
-                    o.u32(t.stringIndex.value(sheet.text(r, c)));
+                    o.u32(strings[sheet.textId(r, c)]);
                     o.end(at);
                 } else {
                     const auto at = o.begin(rec::Blank);
@@ -490,7 +519,7 @@ QByteArray xlsStream(const Workbook& book) {
     Out s;
     for (std::size_t i = 0; i < book.sheets.size(); ++i) {
         qToLittleEndian<quint32>(quint32(g.b.size() + s.b.size()), g.b.data() + offsetAt[i]);
-        writeSheet(s, book.sheets[i], ranges[i], t, i == 0);
+        writeSheet(s, book.sheets[i], ranges[i], t.sheetStrings[i], t.sheetXfs[i], i == 0);
     }
     g.b.append(s.b);
     return g.b;
