@@ -5,6 +5,7 @@
 #include "report/ReportScan.h"
 #include "sheet/Automation.h"
 #include "sheet/TypedInput.h"
+#include "sheet/xlsx/XlsxCommon.h"
 #include "sheet/xlsx/XlsxIo.h"
 #include "sheet/xlsx/XlsxOrigin.h"
 
@@ -204,6 +205,134 @@ TEST(XlsxPackages, CellKindsStringsAndStyles) {
     for (const Expect& e : expected)
         EXPECT_EQ(text(book, 0, e.row, e.col), QString::fromUtf8(e.text)) << e.row << "," << e.col;
     EXPECT_EQ(book.sheets[0].find(1, 3)->format, QStringLiteral("0.00"));
+}
+
+// Every stored slot of two sheets: kind, value, text and format.
+void expectSameStore(const Sheet& want, const Sheet& got) {
+    ASSERT_EQ(got.rowCount(), want.rowCount());
+    for (int r = 0; r < want.rowCount(); ++r) {
+        ASSERT_EQ(got.columnCount(r), want.columnCount(r)) << "row " << r;
+        for (int c = 0; c < want.columnCount(r); ++c) {
+            EXPECT_EQ(int(got.kind(r, c)), int(want.kind(r, c))) << r << "," << c;
+            EXPECT_EQ(got.number(r, c), want.number(r, c)) << r << "," << c;
+            EXPECT_EQ(got.text(r, c), want.text(r, c)) << r << "," << c;
+            EXPECT_EQ(got.format(r, c), want.format(r, c)) << r << "," << c;
+        }
+    }
+}
+
+// The same rows with an empty comment after each row's start tag (not
+// those inside comments and processing instructions), which makes the
+// reader take each cell token by token.
+std::string tokenByToken(std::string xml) {
+    for (std::size_t at = 0; at < xml.size(); ++at) {
+        if (xml.compare(at, 4, "<!--") == 0)
+            at = xml.find("-->", at);
+        else if (xml.compare(at, 2, "<?") == 0)
+            at = xml.find("?>", at);
+        else if (xml.compare(at, 7, "row r=\"") == 0)
+            xml.insert(at = xml.find('>', at) + 1, "<!---->");
+    }
+    return xml;
+}
+
+TEST(XlsxPackages, RowsReadTheSameStraightFromTheTextAsTokenByToken) {
+    // Rows as writers lay them out, and shapes that must not be taken from
+    // the text: CDATA, a comment or processing instruction that hides an
+    // end tag, formulas, rich text, an element that is not a cell, an end
+    // tag with a space.
+    const std::string data =
+        R"(<row r="1"><c r="A1" s="1"><v>46082</v></c><c r="B1" t="s"><v>0</v></c>)"
+        R"(<c r="C1" t="inlineStr"><is><t>МОм &amp; &#1052;</t></is></c></row>)"
+        R"(<row r="2"><c r='A2' t='inlineStr'><is><t xml:space="preserve"> края </t></is></c>)"
+        R"(<c r="B2" s="1"/><c r="C2" s="1"></c><c r="D2" t="s"><is><t>не значение</t></is></c>)"
+        R"(<c r="E2"><is><t>без типа</t></is></c><c r="F2" t="inlineStr"><is><t></t></is></c>)"
+        R"(<c r="G2" t="inlineStr"><is><t>МОм &amp; &#1052;</t></is></c></row>)"
+        "<row r=\"3\">\n  <c r=\"A3\"><v>1</v></c>\n  <c><v>2</v></c>\n"
+        "  <c r=\"E3\" r=\"F3\" s=\"1\" s=\"9\"><v>3</v></c>\n</row>"
+        R"(<row r="4"><c r="A4" cm="1" t="n"><v>  -2.5E-3 </v></c><c r="B4"><f>1+2</f><v>3</v></c>)"
+        R"(<c r="C4" t="str"><v>a_x000D_b</v></c><c r="D4" t="b"><v>1</v></c>)"
+        R"(<c r="E4" t="e"><v>#N/A</v></c><c r="F4" t="d"><v>2026-03-01T09:05:07</v></c></row>)"
+        R"(<row r="5"><c r="A5"><v><![CDATA[12]]></v></c><c r="B5"><v>1</v></c></row>)"
+        R"(<row r="6"><c r="A6"><v>1</v></c><!-- </row><row r="9"><c r="A9"><v>9</v></c> -->)"
+        R"(<c r="B6"><v>2</v></c></row>)"
+        R"(<row r="7"><c r="A7"><v>1</v></c><?pi </row>?><c r="B7"><v>2</v></c></row>)"
+        R"(<row r="8"><c r="A8" t="inlineStr"><is><r><t>Со</t></r><r><t>ставной</t></r></is></c>)"
+        R"(<cx/><c r="C8"><v>4</v></c></row>)"
+        R"(<row r="10"><c r="A10"><v>5</v></c></row ><row r="11"><c r="B11"><v>6</v></c></row>)";
+    const std::string sst =
+        R"(<sst xmlns="http://schemas.openxmlformats.org/spreadsheetml/2006/main">)"
+        "<si><t>общая</t></si></sst>";
+    const std::string styles =
+        R"(<styleSheet xmlns="http://schemas.openxmlformats.org/spreadsheetml/2006/main">)"
+        R"(<cellXfs count="2"><xf numFmtId="0"/><xf numFmtId="14"/></cellXfs></styleSheet>)";
+    const std::string prefixed =
+        R"(<x:worksheet xmlns:x="http://schemas.openxmlformats.org/spreadsheetml/2006/main">)"
+        R"(<x:sheetData><x:row r="1"><x:c r="A1"><x:v>5</x:v></x:c><x:c r="B1" t="inlineStr">)"
+        R"(<x:is><x:t>п</x:t></x:is></x:c><c r="C1"><v>7</v></c></x:row></x:sheetData></x:worksheet>)";
+    QTemporaryDir dir;
+    const QString quick = dir.filePath(QStringLiteral("quick.xlsx"));
+    const QString slow = dir.filePath(QStringLiteral("slow.xlsx"));
+    test::writeZip(
+        quick,
+        test::packageParts({{{"Лист1", test::sheetXml(data)}, {"Лист2", prefixed}}, sst, styles}));
+    test::writeZip(slow, test::packageParts({{{"Лист1", test::sheetXml(tokenByToken(data))},
+                                              {"Лист2", tokenByToken(prefixed)}},
+                                             sst,
+                                             styles}));
+    const Workbook got = readXlsx(quick);
+    const Workbook want = readXlsx(slow);
+    for (std::size_t i = 0; i < 2; ++i)
+        expectSameStore(want.sheets[i], got.sheets[i]);
+
+    struct Expect {
+        int sheet, row, col;
+        const char* text;
+    };
+    const Expect expected[] = {
+        {0, 0, 0, "01.03.2026"}, {0, 0, 1, "общая"},     {0, 0, 2, "МОм & М"},
+        {0, 1, 0, " края "},     {0, 1, 3, ""},          {0, 1, 4, "без типа"},
+        {0, 1, 6, "МОм & М"},    {0, 2, 0, "1"},         {0, 2, 1, "2"},
+        {0, 2, 4, "03.01.1900"}, {0, 2, 5, ""},          {0, 3, 0, "-0,0025"},
+        {0, 3, 2, "a\rb"},       {0, 4, 0, "12"},        {0, 5, 1, "2"},
+        {0, 6, 1, "2"},          {0, 7, 0, "Составной"}, {0, 7, 2, "4"},
+        {0, 9, 0, "5"},          {0, 10, 1, "6"},        {1, 0, 0, "5"},
+        {1, 0, 1, "п"},          {1, 0, 2, "7"},
+    };
+    for (const Expect& e : expected)
+        EXPECT_EQ(text(got, e.sheet, e.row, e.col), QString::fromUtf8(e.text))
+            << e.sheet << ":" << e.row << "," << e.col;
+    // The first of repeated attributes counts; the comment hid no row.
+    EXPECT_EQ(got.sheets[0].find(2, 4)->format, QStringLiteral("DD.MM.YYYY"));
+    EXPECT_FALSE(got.sheets[0].find(8, 0));
+}
+
+TEST(XlsxPackages, RowsAcrossTheReadBufferAndOneTooLongToTakeWhole) {
+    // The worksheet inflates in pieces of 64 KiB: rows are cut at every
+    // piece's end, and one row is longer than a piece.
+    std::string data;
+    auto row = [&data](int r, int cells) {
+        data += "<row r=\"" + std::to_string(r) + "\">";
+        for (int c = 0; c < cells; ++c)
+            data += "<c r=\"" + xlsx::cellRef(r - 1, 2 * c) + "\" t=\"inlineStr\"><is><t>т" +
+                    std::to_string(c % 7) + "</t></is></c><c><v>" + std::to_string(r * 10 + c) +
+                    "</v></c>";
+        data += "</row>";
+    };
+    for (int r = 1; r <= 3000; ++r)
+        row(r, r == 1500 ? 1000 : 3);
+    QTemporaryDir dir;
+    const QString quick = dir.filePath(QStringLiteral("quick.xlsx"));
+    const QString slow = dir.filePath(QStringLiteral("slow.xlsx"));
+    test::writeZip(quick, test::packageParts({{{"Лист1", test::sheetXml(data)}}}));
+    test::writeZip(slow, test::packageParts({{{"Лист1", test::sheetXml(tokenByToken(data))}}}));
+    const Workbook got = readXlsx(quick);
+    expectSameStore(readXlsx(slow).sheets[0], got.sheets[0]);
+    ASSERT_EQ(got.sheets[0].rowCount(), 3000);
+    EXPECT_EQ(got.sheets[0].columnCount(1499), 2000);
+    EXPECT_EQ(text(got, 0, 1499, 1999), QStringLiteral("15999"));
+    EXPECT_EQ(text(got, 0, 2999, 4), QStringLiteral("т2"));
+    EXPECT_EQ(text(got, 0, 2999, 5), QStringLiteral("30002"));
 }
 
 TEST(XlsxPackages, DateSystem1904) {

@@ -17,8 +17,31 @@ inline constexpr int kMaxRows = MaxRows;
 inline constexpr int kMaxCols = MaxColumns;
 
 // "AB12" -> (11, 27), 0-based row and column; nullopt when malformed or
-// beyond the sheet's limits.
-std::optional<std::pair<int, int>> parseCellRef(std::string_view ref);
+// beyond the sheet's limits. Inline: every cell of a sheet being read has one.
+inline std::optional<std::pair<int, int>> parseCellRef(std::string_view ref) {
+    std::size_t i = 0;
+    long col = 0;
+    while (i < ref.size() && i < 4) {
+        char c = ref[i];
+        if (c >= 'a' && c <= 'z')
+            c = static_cast<char>(c - 'a' + 'A');
+        if (c < 'A' || c > 'Z')
+            break;
+        col = col * 26 + (c - 'A' + 1);
+        ++i;
+    }
+    if (i == 0 || col > kMaxCols)
+        return std::nullopt;
+    long row = 0;
+    const std::size_t digits = i;
+    while (i < ref.size() && ref[i] >= '0' && ref[i] <= '9' && i - digits < 8) {
+        row = row * 10 + (ref[i] - '0');
+        ++i;
+    }
+    if (i == digits || i != ref.size() || row < 1 || row > kMaxRows)
+        return std::nullopt;
+    return std::make_pair(static_cast<int>(row - 1), static_cast<int>(col - 1));
+}
 using sheet::columnName;
 std::string cellRef(int row, int col);
 

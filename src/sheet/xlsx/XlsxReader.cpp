@@ -66,6 +66,16 @@ bool truthy(std::string_view v) {
 }
 
 std::optional<double> parseNumber(std::string_view s) {
+    // Most values of a report are whole numbers (days, volts): up to 15
+    // digits they are exact as doubles without the general conversion.
+    if (!s.empty() && s.size() <= 15) {
+        long long whole = 0;
+        std::size_t i = 0;
+        while (i < s.size() && s[i] >= '0' && s[i] <= '9')
+            whole = whole * 10 + (s[i++] - '0');
+        if (i == s.size())
+            return static_cast<double>(whole);
+    }
     while (!s.empty() && (s.front() == ' ' || s.front() == '\t' || s.front() == '\n' ||
                           s.front() == '\r' || s.front() == '+'))
         s.remove_prefix(1);
@@ -83,6 +93,12 @@ long parseIndex(std::string_view s, long fallback) {
     long v = 0;
     const auto [ptr, ec] = std::from_chars(s.data(), s.data() + s.size(), v);
     return ec == std::errc() && ptr == s.data() + s.size() ? v : fallback;
+}
+
+// The _xHHHH_ escapes of a rich text's decoded parts, undone.
+void finishRichText(std::string& out) {
+    if (out.find("_x") != std::string::npos)
+        out = decodeOoxmlEscapes(out);
 }
 
 // Text of an <si> or <is> element: its <t> parts, runs included, phonetic
@@ -110,8 +126,7 @@ void readRichText(XmlPull& p, std::string& out) {
             p.appendText(out);
         }
     }
-    if (out.find("_x") != std::string::npos)
-        out = decodeOoxmlEscapes(out);
+    finishRichText(out);
 }
 
 std::string readRichText(XmlPull& p) {
@@ -217,18 +232,7 @@ public:
             const int depth = p.depth();
             const std::string_view name = p.name();
             if (depth == 4 && inData && name == "c") {
-                int cellRow = row < 0 ? 0 : row;
-                if (const auto* r = p.rawAttribute("r")) {
-                    const auto ref = parseCellRef(*r);
-                    if (!ref)
-                        throw SheetError("Файл повреждён: адрес ячейки за пределами листа");
-                    cellRow = ref->first;
-                    col = ref->second;
-                } else {
-                    ++col;
-                }
-                if (col >= kMaxCols)
-                    throw SheetError("Файл повреждён: адрес ячейки за пределами листа");
+                const int cellRow = place(p.rawAttribute("r"), row, col);
                 readCell(p, cellRow, col);
             } else if (depth == 3 && inData && name == "row") {
                 const auto* r = p.rawAttribute("r");
@@ -246,6 +250,8 @@ public:
                         spanHint_ = static_cast<int>(
                             std::clamp(parseIndex(spans->substr(colon + 1), 0), 0L, 64L));
                 }
+                if (quick_ && !p.selfClosing())
+                    readRowQuickly(p, row);
             } else if (depth == 2 && name == "dimension") {
                 // "A1:H60001": room for the rows at once. Only a hint, and
                 // a file may lie, so it is capped.
@@ -270,7 +276,227 @@ public:
 
 private:
     static constexpr std::uint32_t kUnset = 0xFFFFFFFFu;
+    // Rows longer than this are read token by token.
+    static constexpr std::size_t kQuickRowBytes = 64 * 1024;
     enum class Type { Number, Shared, Inline, Str, Error, Bool, Date };
+
+    // The row of the cell whose reference is `ref` (the row being read and
+    // the next column without one), its column into `col`.
+    static int place(const std::string_view* ref, int row, int& col) {
+        int cellRow = row < 0 ? 0 : row;
+        if (ref) {
+            const auto at = parseCellRef(*ref);
+            if (!at)
+                throw SheetError("Файл повреждён: адрес ячейки за пределами листа");
+            cellRow = at->first;
+            col = at->second;
+        } else {
+            ++col;
+        }
+        if (col >= kMaxCols)
+            throw SheetError("Файл повреждён: адрес ячейки за пределами листа");
+        return cellRow;
+    }
+
+    // Reads the row just started straight from the text after its start
+    // tag when it only holds cells of the shapes writers use; otherwise
+    // leaves it to be read token by token, which stores the cells taken so
+    // far again, the same way.
+    void readRowQuickly(XmlPull& p, int row) {
+        prefix_ = p.prefix(); // the start tag's views end with readAhead()
+        while (true) {
+            const std::string_view ahead = p.ahead();
+            std::size_t closeBegin = 0, closeEnd = 0;
+            switch (readRowText(ahead, row, closeBegin, closeEnd)) {
+            case RowText::Read:
+                p.endElementAt(closeBegin, closeEnd);
+                return;
+            case RowText::Other:
+                return;
+            case RowText::Cut:
+                if (ahead.size() > kQuickRowBytes) {
+                    quick_ = false; // rows this long are not worth looking at twice
+                    return;
+                }
+                if (!p.readAhead())
+                    return;
+            }
+        }
+    }
+
+    enum class RowText { Read, Cut, Other };
+    // The cells at the start of `text` up to the row's end tag, which lies
+    // at [closeBegin, closeEnd): <c .../>, <c ...></c>, <c ...><v>text</v></c>
+    // and <c ...><is><t>text</t></is></c>, with whitespace between cells.
+    // Read when the row ended so; Cut when the text ended first; Other at
+    // anything else, which could even be a comment hiding an end tag.
+    RowText readRowText(std::string_view text, int row, std::size_t& closeBegin,
+                        std::size_t& closeEnd) {
+        const char* d = text.data();
+        const std::size_t n = text.size();
+        const std::string_view pfx = prefix_;
+        std::size_t i = 0;
+        bool cut = false; // a comparison ran into the end of the text
+        // The few bytes compared here are cheaper in a loop than in memcmp.
+        auto same = [d](std::size_t at, std::string_view s) {
+            for (const char c : s)
+                if (d[at++] != c)
+                    return false;
+            return true;
+        };
+        // "<" [ "/" ] prefix name ">" at i, stepping over it.
+        auto tag = [&](bool close, std::string_view name) {
+            const std::size_t len = 1 + close + pfx.size() + name.size() + 1;
+            if (n - i < len) {
+                cut = true;
+                return false;
+            }
+            if (d[i] != '<' || (close && d[i + 1] != '/') || !same(i + 1 + close, pfx) ||
+                !same(i + 1 + close + pfx.size(), name) || d[i + len - 1] != '>')
+                return false;
+            i += len;
+            return true;
+        };
+        // <t xml:space="preserve">, as texts with spaces at their ends are written.
+        auto preservedT = [&]() {
+            constexpr std::string_view kAttr = R"( xml:space="preserve">)";
+            const std::size_t len = 2 + pfx.size() + kAttr.size();
+            if (n - i < len) {
+                cut = true;
+                return false;
+            }
+            if (d[i] != '<' || !same(i + 1, pfx) || d[i + 1 + pfx.size()] != 't' ||
+                !same(i + 2 + pfx.size(), kAttr))
+                return false;
+            i += len;
+            return true;
+        };
+        // Plain text up to the next tag.
+        auto plain = [&]() {
+            const std::size_t from = i;
+            while (i < n && d[i] != '<')
+                ++i;
+            return text.substr(from, i - from);
+        };
+        auto other = [&] { return cut ? RowText::Cut : RowText::Other; };
+        int col = -1;
+        while (true) {
+            while (i < n && isXmlSpace(d[i]))
+                ++i;
+            closeBegin = i;
+            if (tag(true, "row")) {
+                closeEnd = i;
+                return RowText::Read;
+            }
+            if (n - i < 3 + pfx.size())
+                return RowText::Cut;
+            if (d[i] != '<' || !same(i + 1, pfx) || d[i + 1 + pfx.size()] != 'c')
+                return other();
+            i += 2 + pfx.size();
+            if (d[i] != '>' && d[i] != '/' && !isXmlSpace(d[i]))
+                return RowText::Other; // another element whose name starts with c
+            std::string_view ref, style, type;
+            bool hasRef = false, hasStyle = false, hasType = false;
+            bool selfClosing = false;
+            while (true) {
+                while (i < n && isXmlSpace(d[i]))
+                    ++i;
+                if (i >= n)
+                    return RowText::Cut;
+                if (d[i] == '>') {
+                    ++i;
+                    break;
+                }
+                if (d[i] == '/') {
+                    if (i + 1 >= n)
+                        return RowText::Cut;
+                    if (d[i + 1] != '>')
+                        return RowText::Other;
+                    i += 2;
+                    selfClosing = true;
+                    break;
+                }
+                const std::size_t nameBegin = i;
+                while (i < n && d[i] != '=' && d[i] != ':' && !isXmlSpace(d[i]) && d[i] != '>' &&
+                       d[i] != '/')
+                    ++i;
+                if (i + 1 >= n)
+                    return RowText::Cut;
+                if (d[i] != '=' || (d[i + 1] != '"' && d[i + 1] != '\''))
+                    return RowText::Other;
+                const char name = i - nameBegin == 1 ? d[nameBegin] : '\0';
+                const char quote = d[i + 1];
+                const std::size_t valueBegin = i + 2;
+                i = valueBegin;
+                while (i < n && d[i] != quote)
+                    ++i;
+                if (i >= n)
+                    return RowText::Cut;
+                const std::string_view value = text.substr(valueBegin, i - valueBegin);
+                ++i;
+                // The first of a name counts, as for any start tag.
+                if (name == 'r' && !hasRef) {
+                    ref = value;
+                    hasRef = true;
+                } else if (name == 's' && !hasStyle) {
+                    style = value;
+                    hasStyle = true;
+                } else if (name == 't' && !hasType) {
+                    type = value;
+                    hasType = true;
+                }
+            }
+            // Only a whole cell is stored: a cut one is read again.
+            if (selfClosing || tag(true, "c")) {
+                storeQuick(hasRef ? &ref : nullptr, hasType ? &type : nullptr,
+                           hasStyle ? &style : nullptr, row, col, {}, false);
+            } else if (tag(false, "v")) {
+                const std::string_view raw = plain();
+                if (!tag(true, "v") || !tag(true, "c"))
+                    return other();
+                storeQuick(hasRef ? &ref : nullptr, hasType ? &type : nullptr,
+                           hasStyle ? &style : nullptr, row, col, raw, false);
+            } else if (tag(false, "is")) {
+                if (!tag(false, "t") && !preservedT())
+                    return other();
+                const std::string_view raw = plain();
+                if (!tag(true, "t") || !tag(true, "is") || !tag(true, "c"))
+                    return other();
+                storeQuick(hasRef ? &ref : nullptr, hasType ? &type : nullptr,
+                           hasStyle ? &style : nullptr, row, col, raw, true);
+            } else {
+                return other();
+            }
+        }
+    }
+
+    // A cell readRowText() took whole: `raw` is its <v> or, when `inlineText`,
+    // its inline text, as written.
+    void storeQuick(const std::string_view* ref, const std::string_view* rawType,
+                    const std::string_view* rawStyle, int row, int& col, std::string_view raw,
+                    bool inlineText) {
+        const int cellRow = place(ref, row, col);
+        const CellTag cell = cellOf(rawType, rawStyle);
+        if (inlineText) {
+            storeInline(cellRow, col, cell, raw);
+        } else if (raw.data()) {
+            value_.clear();
+            appendXmlDecoded(value_, raw);
+            store(cellRow, col, cell, true, false);
+        } else {
+            store(cellRow, col, cell, false, false);
+        }
+    }
+
+    struct CellTag {
+        Type type;
+        bool typed;
+        long style;
+    };
+    static CellTag cellOf(const std::string_view* rawType, const std::string_view* rawStyle) {
+        return {typeOf(rawType), rawType && !rawType->empty(),
+                rawStyle ? parseIndex(*rawStyle, 0) : 0};
+    }
 
     void readColumn(XmlPull& p, std::size_t& steps) {
         if (!truthy(p.attribute("customWidth")))
@@ -309,11 +535,7 @@ private:
     void readCell(XmlPull& p, int row, int col) {
         // Views into the parser's buffer end with the next token: take what
         // the start tag says now.
-        const std::string_view* rawType = p.rawAttribute("t");
-        const bool typed = rawType && !rawType->empty();
-        const Type type = typeOf(rawType);
-        const std::string_view* rawStyle = p.rawAttribute("s");
-        const long style = rawStyle ? parseIndex(*rawStyle, 0) : 0;
+        const CellTag cell = cellOf(p.rawAttribute("t"), p.rawAttribute("s"));
         value_.clear();
         bool hasInline = false;
         bool hasValue = false;
@@ -346,16 +568,49 @@ private:
         } else {
             p.next();
         }
+        store(row, col, cell, hasValue, hasInline);
+    }
 
+    // Writers that put every text inline repeat the few unit texts of a
+    // report thousands of times, most often the same one as in the row
+    // before: each column remembers its last text as written.
+    void storeInline(int row, int col, const CellTag& cell, std::string_view raw) {
+        if (cell.typed && cell.type != Type::Inline)
+            return; // without a <v>, a typed cell holds nothing
+        const auto c = static_cast<std::size_t>(col);
+        if (lastInline_.size() <= c)
+            lastInline_.resize(c + 1);
+        auto& last = lastInline_[c];
+        if (!last.known || last.raw != raw) {
+            inline_.clear();
+            appendXmlDecoded(inline_, raw);
+            finishRichText(inline_);
+            last = {std::string(raw), inlineId(), true};
+        }
+        if (last.id != kUnset) {
+            reserve(row, col);
+            sheet_.setText(row, col, last.id);
+        }
+    }
+
+    // The interned text of inline_, kUnset for an empty one.
+    Sheet::TextId inlineId() {
+        if (inline_.empty())
+            return kUnset;
+        auto [it, fresh] = inlineIds_.try_emplace(inline_, 0);
+        if (fresh)
+            it->second = sheet_.internText(QString::fromStdString(inline_));
+        return it->second;
+    }
+
+    // Stores a cell read: its value in value_ when it has one, its inline
+    // text in inline_.
+    void store(int row, int col, const CellTag& cell, bool hasValue, bool hasInline) {
+        const auto [type, typed, style] = cell;
         if (type == Type::Inline || (hasInline && !typed)) {
-            if (hasInline && !inline_.empty()) {
-                // Writers that put every text inline repeat the few unit
-                // texts of a report thousands of times.
-                auto [it, fresh] = inlineIds_.try_emplace(inline_, 0);
-                if (fresh)
-                    it->second = sheet_.internText(QString::fromStdString(inline_));
+            if (const Sheet::TextId id = hasInline ? inlineId() : kUnset; id != kUnset) {
                 reserve(row, col);
-                sheet_.setText(row, col, it->second);
+                sheet_.setText(row, col, id);
             }
         } else if (!hasValue) {
             return; // a styled empty cell, or a formula never calculated
@@ -463,6 +718,14 @@ private:
     std::string value_;
     std::string inline_;
     std::unordered_map<std::string, Sheet::TextId> inlineIds_;
+    struct LastInline {
+        std::string raw;
+        Sheet::TextId id = kUnset;
+        bool known = false;
+    };
+    std::vector<LastInline> lastInline_;
+    std::string prefix_; // of the row being read
+    bool quick_ = true;
     int spanHint_ = 0;
     int lastRowCells_ = 0;
 };

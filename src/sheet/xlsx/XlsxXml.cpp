@@ -13,10 +13,6 @@ namespace {
     throw SheetError("Файл повреждён: неверная разметка XML");
 }
 
-bool isSpace(char c) {
-    return c == ' ' || c == '\t' || c == '\n' || c == '\r';
-}
-
 std::string_view localOf(std::string_view qname) {
     // Names are short: a plain loop beats a library search here.
     for (std::size_t i = 0; i < qname.size(); ++i)
@@ -167,7 +163,7 @@ std::optional<XmlPull::Token> XmlPull::scan() {
             if (level_ <= 0)
                 malformed();
             std::string_view qname = rest.substr(2, gt - 2);
-            while (!qname.empty() && isSpace(qname.back()))
+            while (!qname.empty() && isXmlSpace(qname.back()))
                 qname.remove_suffix(1);
             qname_ = qname;
             local_ = localOf(qname);
@@ -180,7 +176,7 @@ std::optional<XmlPull::Token> XmlPull::scan() {
         // Start tag: the name, then its attributes, read in one pass.
         std::size_t i = pos_ + 1;
         const std::size_t n = doc_.size();
-        while (i < n && !isSpace(doc_[i]) && doc_[i] != '/' && doc_[i] != '>')
+        while (i < n && !isXmlSpace(doc_[i]) && doc_[i] != '/' && doc_[i] != '>')
             ++i;
         if (i >= n)
             return needMore();
@@ -190,7 +186,7 @@ std::optional<XmlPull::Token> XmlPull::scan() {
         qname_ = doc_.substr(pos_ + 1, i - pos_ - 1);
         local_ = localOf(qname_);
         while (true) {
-            while (i < n && isSpace(doc_[i]))
+            while (i < n && isXmlSpace(doc_[i]))
                 ++i;
             if (i >= n)
                 return needMore();
@@ -209,17 +205,18 @@ std::optional<XmlPull::Token> XmlPull::scan() {
                 break;
             }
             const std::size_t attrBegin = i;
-            while (i < n && doc_[i] != '=' && !isSpace(doc_[i]) && doc_[i] != '>' && doc_[i] != '/')
+            while (i < n && doc_[i] != '=' && !isXmlSpace(doc_[i]) && doc_[i] != '>' &&
+                   doc_[i] != '/')
                 ++i;
             const std::string_view attrName = doc_.substr(attrBegin, i - attrBegin);
-            while (i < n && isSpace(doc_[i]))
+            while (i < n && isXmlSpace(doc_[i]))
                 ++i;
             if (i >= n)
                 return needMore();
             if (doc_[i] != '=')
                 malformed();
             ++i;
-            while (i < n && isSpace(doc_[i]))
+            while (i < n && isXmlSpace(doc_[i]))
                 ++i;
             if (i >= n)
                 return needMore();
@@ -351,28 +348,61 @@ std::string applyEdits(std::string_view source, std::vector<TextEdit> edits) {
     return out;
 }
 
+std::optional<std::string_view> XmlPull::flatContent(std::size_t maxBytes) {
+    if (pendingEnd_)
+        return std::nullopt;
+    // Taken before reading on, which moves the buffer.
+    close_.assign("</").append(qname_).append(">");
+    std::size_t from = 0; // from pos_, where the search goes on
+    while (true) {
+        const std::string_view rest = doc_.substr(pos_);
+        // glibc's memmem beats a search by first byte here: '<' is
+        // everywhere in the content.
+        if (const void* hit = from < rest.size() ? memmem(rest.data() + from, rest.size() - from,
+                                                          close_.data(), close_.size())
+                                                 : nullptr) {
+            const auto at = static_cast<std::size_t>(static_cast<const char*>(hit) - rest.data());
+            closeAt_ = pos_ + at;
+            return rest.substr(0, at);
+        }
+        if (final() || rest.size() > maxBytes)
+            return std::nullopt;
+        from = rest.size() >= close_.size() ? rest.size() - close_.size() + 1 : 0;
+        refill();
+    }
+}
+
+void XmlPull::skipContent() {
+    endElementAt(closeAt_ - pos_, closeAt_ - pos_ + close_.size());
+}
+
+bool XmlPull::readAhead() {
+    if (final())
+        return false;
+    refill();
+    return true;
+}
+
+void XmlPull::endElementAt(std::size_t begin, std::size_t end) {
+    begin_ = pos_ + begin;
+    pos_ = end_ = pos_ + end;
+    qname_ = doc_.substr(begin_ + 2, end_ - begin_ - 3);
+    local_ = localOf(qname_);
+    depth_ = level_--;
+    selfClosing_ = false;
+    attrs_.clear();
+}
+
 std::size_t XmlPull::skipFlatElement() {
     if (pendingEnd_) {
         pendingEnd_ = false;
         return end();
     }
-    if (source_) {
+    if (!source_ && flatContent(std::string_view::npos))
+        skipContent();
+    else
         skipElement();
-        return end();
-    }
-    const std::string close = "</" + std::string(qname_) + ">";
-    const auto at = doc_.find(close, pos_);
-    if (at == std::string_view::npos) {
-        skipElement();
-        return end_;
-    }
-    pos_ = at + close.size();
-    begin_ = at;
-    end_ = pos_;
-    depth_ = level_--;
-    selfClosing_ = false;
-    attrs_.clear();
-    return end_;
+    return end();
 }
 
 void appendXmlDecoded(std::string& out, std::string_view raw) {
