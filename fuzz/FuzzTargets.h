@@ -27,6 +27,10 @@ int xlsInput(const std::uint8_t* data, std::size_t size);
 // A file that claims to be an .xlsx workbook, read from memory and from a file
 // through the engine's open call.
 int xlsxInput(const std::uint8_t* data, std::size_t size);
+// A worksheet's XML in a package: its rows read straight from their text
+// store exactly what reading them token by token stores, and one way
+// refuses what the other refuses.
+int xlsxRowsInput(const std::uint8_t* data, std::size_t size);
 // A text typed into a cell: the value it becomes, read back as text and
 // typed again, is the same value.
 int typedInput(const std::uint8_t* data, std::size_t size);

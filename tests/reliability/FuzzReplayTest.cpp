@@ -22,6 +22,7 @@ std::vector<Target> targets() {
             {"ini", t5170::fuzz::iniInput},
             {"xls", t5170::fuzz::xlsInput},
             {"xlsx", t5170::fuzz::xlsxInput},
+            {"xlsx_rows", t5170::fuzz::xlsxRowsInput},
             {"typed_input", t5170::fuzz::typedInput}};
 }
 

@@ -211,10 +211,11 @@ std::optional<double> isoToSerial(const std::string& iso, bool date1904, bool* h
 class SheetReader {
 public:
     SheetReader(const std::vector<QString>& strings, const std::vector<QString>& formats,
-                bool date1904, std::size_t& cellSlots, std::size_t maxSlots, Sheet& sheet)
+                bool date1904, std::size_t& cellSlots, const ReadLimits& limits, Sheet& sheet)
         : strings_(strings), formats_(formats), date1904_(date1904), cellSlots_(cellSlots),
-          maxSlots_(maxSlots), sheet_(sheet), textIds_(strings.size(), kUnset),
-          formatIds_(formats.size(), kUnset) {}
+          maxSlots_(limits.maxCellSlots), sheet_(sheet), textIds_(strings.size(), kUnset),
+          formatIds_(formats.size(), kUnset), maxQuickRowBytes_(limits.maxQuickRowBytes),
+          quick_(limits.maxQuickRowBytes > 0) {}
 
     void read(XmlPull& p) {
         bool inData = false;
@@ -276,8 +277,6 @@ public:
 
 private:
     static constexpr std::uint32_t kUnset = 0xFFFFFFFFu;
-    // Rows longer than this are read token by token.
-    static constexpr std::size_t kQuickRowBytes = 64 * 1024;
     enum class Type { Number, Shared, Inline, Str, Error, Bool, Date };
 
     // The row of the cell whose reference is `ref` (the row being read and
@@ -314,7 +313,7 @@ private:
             case RowText::Other:
                 return;
             case RowText::Cut:
-                if (ahead.size() > kQuickRowBytes) {
+                if (ahead.size() > maxQuickRowBytes_) {
                     quick_ = false; // rows this long are not worth looking at twice
                     return;
                 }
@@ -725,7 +724,8 @@ private:
     };
     std::vector<LastInline> lastInline_;
     std::string prefix_; // of the row being read
-    bool quick_ = true;
+    std::size_t maxQuickRowBytes_;
+    bool quick_;
     int spanHint_ = 0;
     int lastRowCells_ = 0;
 };
@@ -810,7 +810,7 @@ Workbook readXlsxBytes(const QByteArray& package, ReadLimits limits) {
         sheet.originSheet = static_cast<int>(origin->sheets.size());
         // Worksheets are the large parts: read them as they inflate.
         XmlPull p(zip.stream(entry.part));
-        SheetReader(strings, formats, book.date1904, cellSlots, limits.maxCellSlots, sheet).read(p);
+        SheetReader(strings, formats, book.date1904, cellSlots, limits, sheet).read(p);
         book.sheets.push_back(std::move(sheet));
         origin->sheets.push_back({entry.part, entry.relId});
     }

@@ -16,6 +16,9 @@ struct ReadLimits {
     // Cell slots the model may allocate (rows are ragged vectors, so a row
     // holding column XFD costs 16,384 slots).
     std::size_t maxCellSlots = 4'000'000;
+    // Rows up to this long are read straight from their text when they hold
+    // only plain cells; longer ones (and all of them with 0) token by token.
+    std::size_t maxQuickRowBytes = 64 * 1024;
     ZipLimits zip;
 };
 
