@@ -13,6 +13,13 @@
 
 #include <gtest/gtest.h>
 
+#include <bit>
+#include <charconv>
+#include <cmath>
+#include <cstdint>
+#include <optional>
+#include <random>
+
 using namespace t5170;
 using namespace t5170::sheet;
 using t5170::test::fixture;
@@ -333,6 +340,64 @@ TEST(XlsxPackages, RowsAcrossTheReadBufferAndOneTooLongToTakeWhole) {
     EXPECT_EQ(text(got, 0, 1499, 1999), QStringLiteral("15999"));
     EXPECT_EQ(text(got, 0, 2999, 4), QStringLiteral("т2"));
     EXPECT_EQ(text(got, 0, 2999, 5), QStringLiteral("30002"));
+}
+
+TEST(XlsxNumbers, PlainDecimalsReadAsTheGeneralConversionReadsThem) {
+    struct Case {
+        const char* text;
+        std::optional<double> value;
+    };
+    const Case cases[] = {
+        {"46082", 46082.0},
+        {"0.001388888888888889", 0.001388888888888889},
+        {"-1.5", -1.5},
+        {"1.", 1.0},
+        {".5", 0.5},
+        {"9007199254740992", 9007199254740992.0},
+        {"9007199254740993", 9007199254740992.0}, // past 2^53: rounded to even
+        {"0.0000000000000000000001", 1e-22},
+        {"0.00000000000000000000001", 1e-23},
+        {"123456789012345678901234", 123456789012345678901234.0},
+        {"2.5E-3", 0.0025},
+        {"  -2.5 ", -2.5},
+        {"+7", 7.0},
+        {"", std::nullopt},
+        {".", std::nullopt},
+        {"-", std::nullopt},
+        {"1.2.3", std::nullopt},
+        {"1,5", std::nullopt},
+        {"1e999", std::nullopt},
+        {"inf", std::nullopt},
+        {"nan", std::nullopt},
+    };
+    for (const Case& c : cases) {
+        const auto got = xlsx::parseNumber(c.text);
+        ASSERT_EQ(got.has_value(), c.value.has_value()) << c.text;
+        if (got) {
+            EXPECT_EQ(*got, *c.value) << c.text;
+        }
+    }
+    EXPECT_TRUE(std::signbit(*xlsx::parseNumber("-0")));
+
+    // Random decimals of every length around the limits, bit for bit.
+    std::mt19937_64 random(20261211);
+    for (int i = 0; i < 200000; ++i) {
+        const int digits = 1 + int(random() % 20);
+        std::string text;
+        for (int d = 0; d < digits; ++d)
+            text += char('0' + random() % 10);
+        const int point = int(random() % (digits + 2)); // digits + 1: none
+        if (point <= digits)
+            text.insert(std::size_t(point), ".");
+        if (random() % 2)
+            text.insert(0, "-");
+        double want = 0.0;
+        const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), want);
+        ASSERT_TRUE(ec == std::errc() && end == text.data() + text.size()) << text;
+        const auto got = xlsx::parseNumber(text);
+        ASSERT_TRUE(got.has_value()) << text;
+        ASSERT_EQ(std::bit_cast<std::uint64_t>(*got), std::bit_cast<std::uint64_t>(want)) << text;
+    }
 }
 
 TEST(XlsxPackages, DateSystem1904) {

@@ -42,6 +42,9 @@ inline std::optional<std::pair<int, int>> parseCellRef(std::string_view ref) {
         return std::nullopt;
     return std::make_pair(static_cast<int>(row - 1), static_cast<int>(col - 1));
 }
+// A cell's number as the file writes it, spaces and a leading '+' around
+// it allowed; nullopt for anything else and for infinities and NaN.
+std::optional<double> parseNumber(std::string_view s);
 using sheet::columnName;
 std::string cellRef(int row, int col);
 

@@ -65,30 +65,6 @@ bool truthy(std::string_view v) {
     return v == "1" || v == "true" || v == "on";
 }
 
-std::optional<double> parseNumber(std::string_view s) {
-    // Most values of a report are whole numbers (days, volts): up to 15
-    // digits they are exact as doubles without the general conversion.
-    if (!s.empty() && s.size() <= 15) {
-        long long whole = 0;
-        std::size_t i = 0;
-        while (i < s.size() && s[i] >= '0' && s[i] <= '9')
-            whole = whole * 10 + (s[i++] - '0');
-        if (i == s.size())
-            return static_cast<double>(whole);
-    }
-    while (!s.empty() && (s.front() == ' ' || s.front() == '\t' || s.front() == '\n' ||
-                          s.front() == '\r' || s.front() == '+'))
-        s.remove_prefix(1);
-    while (!s.empty() &&
-           (s.back() == ' ' || s.back() == '\t' || s.back() == '\n' || s.back() == '\r'))
-        s.remove_suffix(1);
-    double v = 0.0;
-    const auto [ptr, ec] = std::from_chars(s.data(), s.data() + s.size(), v);
-    if (ec != std::errc() || ptr != s.data() + s.size() || !std::isfinite(v))
-        return std::nullopt;
-    return v;
-}
-
 long parseIndex(std::string_view s, long fallback) {
     long v = 0;
     const auto [ptr, ec] = std::from_chars(s.data(), s.data() + s.size(), v);
