@@ -422,31 +422,31 @@ private:
                 }
             }
             // Only a whole cell is stored: a cut one is read again.
+            std::string_view raw;
+            bool inlineText = false;
             if (selfClosing || tag(true, "c")) {
-                storeQuick(hasRef ? &ref : nullptr, hasType ? &type : nullptr,
-                           hasStyle ? &style : nullptr, row, col, {}, false);
+                // no value: raw stays without data
             } else if (tag(false, "v")) {
-                const std::string_view raw = plain();
+                raw = plain();
                 if (!tag(true, "v") || !tag(true, "c"))
                     return other();
-                storeQuick(hasRef ? &ref : nullptr, hasType ? &type : nullptr,
-                           hasStyle ? &style : nullptr, row, col, raw, false);
             } else if (tag(false, "is")) {
                 if (!tag(false, "t") && !preservedT())
                     return other();
-                const std::string_view raw = plain();
+                raw = plain();
+                inlineText = true;
                 if (!tag(true, "t") || !tag(true, "is") || !tag(true, "c"))
                     return other();
-                storeQuick(hasRef ? &ref : nullptr, hasType ? &type : nullptr,
-                           hasStyle ? &style : nullptr, row, col, raw, true);
             } else {
                 return other();
             }
+            storeQuick(hasRef ? &ref : nullptr, hasType ? &type : nullptr,
+                       hasStyle ? &style : nullptr, row, col, raw, inlineText);
         }
     }
 
     // A cell readRowText() took whole: `raw` is its <v> or, when `inlineText`,
-    // its inline text, as written.
+    // its inline text, as written; without data for a cell with neither.
     void storeQuick(const std::string_view* ref, const std::string_view* rawType,
                     const std::string_view* rawStyle, int row, int& col, std::string_view raw,
                     bool inlineText) {

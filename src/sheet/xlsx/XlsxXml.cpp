@@ -348,34 +348,6 @@ std::string applyEdits(std::string_view source, std::vector<TextEdit> edits) {
     return out;
 }
 
-std::optional<std::string_view> XmlPull::flatContent(std::size_t maxBytes) {
-    if (pendingEnd_)
-        return std::nullopt;
-    // Taken before reading on, which moves the buffer.
-    close_.assign("</").append(qname_).append(">");
-    std::size_t from = 0; // from pos_, where the search goes on
-    while (true) {
-        const std::string_view rest = doc_.substr(pos_);
-        // glibc's memmem beats a search by first byte here: '<' is
-        // everywhere in the content.
-        if (const void* hit = from < rest.size() ? memmem(rest.data() + from, rest.size() - from,
-                                                          close_.data(), close_.size())
-                                                 : nullptr) {
-            const auto at = static_cast<std::size_t>(static_cast<const char*>(hit) - rest.data());
-            closeAt_ = pos_ + at;
-            return rest.substr(0, at);
-        }
-        if (final() || rest.size() > maxBytes)
-            return std::nullopt;
-        from = rest.size() >= close_.size() ? rest.size() - close_.size() + 1 : 0;
-        refill();
-    }
-}
-
-void XmlPull::skipContent() {
-    endElementAt(closeAt_ - pos_, closeAt_ - pos_ + close_.size());
-}
-
 bool XmlPull::readAhead() {
     if (final())
         return false;
@@ -398,10 +370,18 @@ std::size_t XmlPull::skipFlatElement() {
         pendingEnd_ = false;
         return end();
     }
-    if (!source_ && flatContent(std::string_view::npos))
-        skipContent();
-    else
-        skipElement();
+    if (!source_) {
+        const std::string close = "</" + std::string(qname_) + ">";
+        const std::string_view rest = doc_.substr(pos_);
+        // glibc's memmem beats a search by first byte here: '<' is
+        // everywhere in a row.
+        if (const void* hit = memmem(rest.data(), rest.size(), close.data(), close.size())) {
+            const auto at = static_cast<std::size_t>(static_cast<const char*>(hit) - rest.data());
+            endElementAt(at, at + close.size());
+            return end();
+        }
+    }
+    skipElement();
     return end();
 }
 

@@ -81,18 +81,6 @@ public:
     // false, consuming nothing, for anything else.
     bool plainChildText(std::string_view localName, std::string& out);
 
-    // After the StartElement of an element that cannot hold another of its
-    // name (a worksheet row): its content, the text up to its end tag, read
-    // on in streaming mode while it stays within `maxBytes`. Nothing when the
-    // element closed itself or no end tag is within reach. The content is
-    // only what it is when it holds no comment, CDATA or processing
-    // instruction, which could hide the end tag: the caller checks that.
-    // Views of the start tag (name, attributes) end here. Nothing is
-    // consumed: skipContent() then jumps past the end tag, leaving the
-    // reader at that EndElement.
-    std::optional<std::string_view> flatContent(std::size_t maxBytes);
-    void skipContent();
-
     // After a StartElement: the document that follows its start tag, as
     // far as it is held now (in streaming mode, part of it). readAhead()
     // holds more of it, false when nothing is left; views of the start tag
@@ -139,9 +127,6 @@ private:
     int depth_ = 0;
     int level_ = 0;
     std::vector<Attribute> attrs_;
-    // The end tag flatContent() found, and where.
-    std::string close_;
-    std::size_t closeAt_ = 0;
 };
 
 inline bool isXmlSpace(char c) {
